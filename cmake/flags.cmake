@@ -1,0 +1,25 @@
+# Compiler and linker flags per configuration. Warnings are errors everywhere.
+set(KZV_WARNINGS -Wall -Wextra -Werror -Wno-unused-parameter)
+set(KZV_LANGUAGE -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-builtin
+    -fno-tree-loop-distribute-patterns -ffunction-sections -fdata-sections)
+# GCC would compile the loops of memcpy and memset into calls to themselves, hence
+# -fno-tree-loop-distribute-patterns; clang has no such flag.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  list(REMOVE_ITEM KZV_LANGUAGE -fno-tree-loop-distribute-patterns)
+endif()
+set(KZV_FREESTANDING -ffreestanding -fno-stack-protector -fno-pie -fno-asynchronous-unwind-tables
+    -fno-unwind-tables)
+
+if(KZV_TARGET STREQUAL "hosted")
+  set(KZV_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g -O1)
+  add_compile_options(${KZV_WARNINGS} ${KZV_LANGUAGE} ${KZV_SANITIZE})
+  add_link_options(${KZV_SANITIZE})
+else()
+  add_compile_options(${KZV_WARNINGS} ${KZV_LANGUAGE} ${KZV_FREESTANDING} ${KZV_ARCH_FLAGS})
+  if(KZV_TARGET STREQUAL "linux")
+    # Static, no C library, no interpreter; libgcc is the compiler's own support
+    # library (64-bit division on i386, the EABI helpers on ARM).
+    add_link_options(-nostdlib -static -no-pie -Wl,--gc-sections -Wl,--build-id=none ${KZV_ARCH_FLAGS})
+    link_libraries(gcc)
+  endif()
+endif()

@@ -1,0 +1,27 @@
+# The programs of a configuration. A freestanding program starts in start.cpp.
+function(kzv_program name)
+  add_executable(${name} ${ARGN})
+  if(KZV_TARGET STREQUAL "linux")
+    target_sources(${name} PRIVATE ${KZV_START})
+  endif()
+  target_link_libraries(${name} PRIVATE kzv)
+endfunction()
+
+if(KZV_APP_SOURCES AND KZV_TARGET STREQUAL "linux")
+  kzv_program(velkra-${KZV_SUFFIX} ${KZV_APP_SOURCES})
+  add_test(NAME links-against-nothing
+    COMMAND ${CMAKE_SOURCE_DIR}/tools/checkstatic.sh $<TARGET_FILE:velkra-${KZV_SUFFIX}> ${KZV_ARCH})
+endif()
+
+# The test application: a small program the end-to-end tests drive until the
+# dialogs exist (signals, terminal restore, arguments, environment).
+file(GLOB KZV_TESTAPP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/app/*.cpp)
+if(KZV_TESTAPP_SOURCES)
+  kzv_program(kzvtestapp ${KZV_TESTAPP_SOURCES})
+  if(KZV_TARGET STREQUAL "hosted")
+    target_sources(kzvtestapp PRIVATE ${KZV_HOSTED_MAIN})
+  else()
+    add_test(NAME testapp-links-against-nothing
+      COMMAND ${CMAKE_SOURCE_DIR}/tools/checkstatic.sh $<TARGET_FILE:kzvtestapp> ${KZV_ARCH})
+  endif()
+endif()

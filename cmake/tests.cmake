@@ -1,0 +1,21 @@
+# Every unit-test file is its own binary; CTest runs it (under qemu for ARM through
+# CMAKE_CROSSCOMPILING_EMULATOR). End-to-end tests are pytest files run against the
+# programs of this build directory.
+foreach(testsource ${KZV_UNIT_TESTS})
+  get_filename_component(testname ${testsource} NAME_WE)
+  kzv_program(${testname} ${testsource} ${KZV_HARNESS_SOURCES})
+  if(KZV_TARGET STREQUAL "hosted")
+    target_sources(${testname} PRIVATE ${KZV_HOSTED_MAIN})
+  endif()
+  add_test(NAME ${testname} COMMAND ${testname})
+  set_tests_properties(${testname} PROPERTIES TIMEOUT 300 FAIL_REGULAR_EXPRESSION "[1-9][0-9]* failed")
+endforeach()
+
+find_program(KZV_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+foreach(testsource ${KZV_E2E_TESTS})
+  get_filename_component(testname ${testsource} NAME_WE)
+  add_test(NAME e2e_${testname}
+    COMMAND ${KZV_PYTHON} -m pytest -q -p no:cacheprovider ${testsource})
+  set_tests_properties(e2e_${testname} PROPERTIES TIMEOUT 900
+    ENVIRONMENT "KZV_BUILD=${CMAKE_BINARY_DIR};KZV_TARGET=${KZV_TARGET};KZV_ARCH=${KZV_ARCH};KZV_SUFFIX=${KZV_SUFFIX};KZV_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}")
+endforeach()

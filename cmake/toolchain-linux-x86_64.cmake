@@ -1,0 +1,8 @@
+# velkra-linux-x86_64: static, freestanding, the host's g++.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_CXX_COMPILER g++)
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+set(KZV_TARGET linux CACHE STRING "" FORCE)
+set(KZV_ARCH x86_64 CACHE STRING "" FORCE)
+set(KZV_ARCH_FLAGS -m64)

@@ -1,0 +1,55 @@
+// Modules, pins and connections. A module record begins with the data header,
+// then the module header; it is driven only through its callback (object, command,
+// two ints, pointer) whose reply is a pointer-sized signed word. Pins join two
+// modules; `connect` tells both owners '@'. All callbacks run on the scheduler's
+// thread, one at a time.
+#pragma once
+#include "data.h"
+
+namespace kzv {
+
+class mem;
+class module;
+
+typedef sptr (*modulecallback)(void* self, unsigned cmd, int a, int b, void const* p);
+
+// Command codes the framework itself sends.
+enum : unsigned {
+    cmd_cyclic = '>', cmd_exit = '?', cmd_connected = '@', cmd_endofloop = 'P',
+    cmd_terminate = 0xA3,
+};
+
+struct pin {
+    module* owner;
+    pin* peer;
+
+    sptr call(unsigned cmd, int a, int b, void const* p);   // calls the peer's owner through the peer pin
+    template <class... A> sptr writef(char const* format, A... args);
+};
+
+class module : public data {
+public:
+    modulecallback callback;
+    mem* pool;
+    char const* name;
+    pin* currentpin;        // the pin the present command arrived on, for its duration
+    pin in;
+    pin out;
+
+    void initheader(mem* p, char const* modulename, modulecallback cb, s8 packettype);
+    sptr call(unsigned cmd, int a, int b, void const* p);
+};
+
+// The replies of a module that is not a stream, for every code it leaves unhandled.
+// Returns true with *reply set when `cmd` is one of the default codes.
+bool module_defaultreply(unsigned cmd, void const* p, sptr& reply);
+
+void connect(pin& a, pin& b);
+void connect(pin& a, pin* b);
+void connect(module* a, module* b);
+
+// Calls `target` with its current pin set to `through`, restoring the previous one
+// afterwards, so nested calls on the same module keep the outer call's pin.
+sptr module_callthrough(module* target, pin* through, unsigned cmd, int a, int b, void const* p);
+
+} // namespace kzv

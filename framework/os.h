@@ -1,0 +1,77 @@
+// The platform contract: the only way portable code reaches the operating system.
+// Each platform layer (platform/linux, platform/windows, platform/macos) supplies one
+// body for every function here. Descriptors are ints and 0 means "none" in every
+// result; paths are UTF-8 with '/' separators. Non-blocking I/O answers 0 (files,
+// local sockets, console) or -2 (TCP) for "would block" and -1 for an error.
+#pragma once
+#include "types.h"
+
+namespace kzv {
+
+class data;
+class smem;
+
+// Time.
+u32 os_getms32();                          // wall clock in ms, wrapping
+u32 os_getms32_sec1970(int& localsec1970); // the same, plus local seconds since 1970
+u32 os_getus32();                          // wall clock in microseconds, wrapping
+int os_getlocaltimeoffset();               // seconds to add to UTC for local time
+void os_sleep(unsigned ms);
+
+// Memory: a zero-filled block from the system, or null.
+void* os_getmem(int size);
+
+// Files.
+int os_fopen(char const* path, unsigned mode);   // modes 1..5; 0 when nothing opened
+void os_close(int fd);
+int os_read(int fd, void* buffer, unsigned count);
+int os_write(int fd, void const* buffer, unsigned count);
+s64 os_fseek(int fd, u64 position);
+void os_setfilenonblock(int fd);
+bool os_fileexists(char const* path);
+u64 os_fsize(char const* path);
+u64 os_fsize(int fd);
+bool os_unlink(char const* path);
+bool os_fileinfo(data& file);
+char const** os_getdirentries(char const* path, smem& store, unsigned& count);
+void os_getwd(char* out512);
+
+// Console, terminal and signals.
+unsigned os_stdout(char const* text);
+unsigned os_stdout(char const* bytes, unsigned count);
+int os_stdout_ansi(char const* bytes, unsigned count);
+unsigned os_stderr(char const* text);
+unsigned os_stderr(char const* bytes, unsigned count);
+void os_puts(char const* line);
+int os_stdin(void* buffer, unsigned size);
+void os_initstdio();
+void os_setstdinsinglemode();
+void os_setterminalchanged();
+void os_exitstdio();
+void os_disconnectstdout();
+bool os_getterminalsize(unsigned short& columns, unsigned short& rows, bool& isterminal);
+void sighandler(int signal);
+void os_initsignals();
+void os_init();
+void os_exit();
+
+// Sockets.
+int os_tcpserver(int port, bool localonly);
+int os_tcpaccept(int listener, unsigned& peeraddress);
+int os_tcpconnect(unsigned address, unsigned port);
+int os_tcpread(int fd, void* buffer, int size);
+int os_tcpsend(int fd, void const* bytes, int count);
+void os_tcpclose(int fd);
+int os_unixconnect(char const* path);
+int os_socketread(int fd, void* buffer, unsigned size);
+int os_socketsend(int fd, void const* bytes, unsigned count);
+
+// Threads and the process.
+bool os_startthread(void* function, void* argument, int priority);
+void os_threadentry();
+int os_getpid();
+void os_getprogramnameandargs();
+void os_gethomedir();
+[[noreturn]] void os_exitprocess(int status);
+
+} // namespace kzv

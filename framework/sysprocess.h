@@ -1,0 +1,108 @@
+// The process object: clock, cooperative scheduler, process pool, argument record,
+// exit request and status. It lies at the start of the process's first memory
+// block, reached through the global `process`. Only the scheduler's thread uses it;
+// a signal handler only calls `exit`, which writes the volatile flag and a pointer.
+#pragma once
+#include "mem.h"
+
+namespace kzv {
+
+class module;
+
+struct threadentry {        // a scheduler slot; a static block, reused after stopthread
+    u8 flags;               // bit 0 busy (inside sleep), bit 1 running (its step is in progress)
+    u32 interval;           // ms
+    u32 due;                // ms clock of the next step
+    module* owner;          // null when the slot is stopped
+};
+enum : u8 { thread_busy = 1, thread_running = 2 };
+
+struct argumentrecord {
+    u32 argc;               // arguments after the program name
+    char const* computername;
+    char const* user;
+    char const* programname;
+    char const* invokedname;
+    char const* programdir;
+    char const* home;
+    char const* workingdir;
+    char const** argv;
+    char const** env;       // null-terminated NAME=value
+    char const* argline;
+    bool filled;            // filled once; later getters only read
+};
+
+enum : u8 {                 // platform flag byte
+    platform_offsetknown = 1, platform_raw = 2, platform_screenchanged = 4,
+};
+
+class sysprocess {
+public:
+    volatile u8 exitrequested;
+    u32 hour, minute, second;
+    u32 day, month, year;
+    u32 clockseconds;
+    u32 msnowcopy;
+    u32 utcseconds;
+    u32 lastsecond;
+    u32 startseconds;
+    s32 localtimeoffset;
+    u32 msnow;
+    u32 startms;
+    u32 slotcount;
+    u32 activethreads;
+    u64 systemmemory;
+    u64 systemmemorypeak;
+    int exitstatus;         // the status word (the question dialog: 1 after "yes")
+    int exitcode;           // what the process ends with: 0, or 2 when it could not go on
+    threadentry** threadtable;
+    void* entry;            // the platform's start block
+    char const* volatile exitreason;
+    argumentrecord* args;
+    module* defaulthandler;
+    char const* builddate;
+    char const* buildtime;
+
+    // Platform layer state (the Linux, macOS and Windows bodies use what they need).
+    u8 platformflags;
+    s32 cachedoffset;       // minutes west of Greenwich x 60
+    int pid;
+    void* savedterminal;    // settings of the terminal before raw mode
+    int ttyfd;              // the terminal used for the UI when stdout is not one; 0 none
+    module* consolemodule;
+    void* volatile threadfunction;   // hand-off to a starting thread
+    void* volatile threadargument;
+    void* initialstack;     // the kernel's initial stack: argc, argv[], 0, envp[], 0
+
+    // Slots other layers keep on the process (terminal back-end, widget container ...).
+    void* slots[16];
+
+    mem pool;
+
+    void init(void* entry, unsigned blocksize, unsigned step);
+    void calctime();
+    u32 sched();
+    void loop();
+    void sleep(module* m, unsigned ms);
+    void startthread(module* m, unsigned interval);
+    void stopthread(module* m);
+    void exit(char const* reason);
+    u32 getargc();
+    char const* getargv(u32 i);
+    char const* getprogramname();
+    char const* gethomedir();
+    bool getenv(char const* name, char* out, u32 capacity);
+    argumentrecord* getargs();      // the record, filled on first use
+};
+
+extern sysprocess* process;
+
+// The run: the platform entry calls it with its start block and ends the process
+// with the returned status.
+int kzvmain(void* entry);
+
+// Application hooks.
+void memoryinit(unsigned& blocksize, unsigned& step);
+void mmain();
+
+} // namespace kzv
