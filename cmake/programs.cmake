@@ -25,3 +25,21 @@ if(KZV_TESTAPP_SOURCES)
       COMMAND ${CMAKE_SOURCE_DIR}/tools/checkstatic.sh $<TARGET_FILE:kzvtestapp> ${KZV_ARCH})
   endif()
 endif()
+
+# --- Test drivers: one small program per folder tests/tools/<name>/ --------------
+# Command-line programs of our own that the end-to-end tests run against real
+# peers (pipes, pseudo-terminals, files); built like the product for each target.
+file(GLOB KZV_TESTTOOL_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*)
+foreach(tooldir ${KZV_TESTTOOL_DIRS})
+  if(IS_DIRECTORY ${tooldir})
+    get_filename_component(toolname ${tooldir} NAME)
+    file(GLOB toolsources CONFIGURE_DEPENDS ${tooldir}/*.cpp)
+    if(toolsources)
+      kzv_program(${toolname} ${toolsources})
+      if(KZV_TARGET STREQUAL "hosted")
+        target_sources(${toolname} PRIVATE ${KZV_HOSTED_MAIN})
+      endif()
+    endif()
+  endif()
+endforeach()
+# --- end of the test drivers -----------------------------------------------------

@@ -19,3 +19,15 @@ foreach(testsource ${KZV_E2E_TESTS})
   set_tests_properties(e2e_${testname} PROPERTIES TIMEOUT 900
     ENVIRONMENT "KZV_BUILD=${CMAKE_BINARY_DIR};KZV_TARGET=${KZV_TARGET};KZV_ARCH=${KZV_ARCH};KZV_SUFFIX=${KZV_SUFFIX};KZV_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}")
 endforeach()
+
+# --- Pool red-zone proof (hosted sanitizer build only) --------------------------
+# A deliberate overrun of a pool block must be reported by AddressSanitizer; the
+# test passes only when that report appears in the output.
+if(KZV_TARGET STREQUAL "hosted")
+  kzv_program(redzone_overrun ${CMAKE_SOURCE_DIR}/tests/unit/redzone_overrun.cpp
+    ${KZV_HARNESS_SOURCES} ${KZV_HOSTED_MAIN})
+  add_test(NAME redzone_overrun COMMAND redzone_overrun)
+  set_tests_properties(redzone_overrun PROPERTIES TIMEOUT 60
+    PASS_REGULAR_EXPRESSION "ERROR: AddressSanitizer: use-after-poison")
+endif()
+# --- end of the pool red-zone proof ---------------------------------------------

@@ -7,3 +7,5 @@ set(CMAKE_CXX_COMPILER_TARGET x86_64-apple-macos10.13)
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 set(KZV_TARGET check CACHE STRING "" FORCE)
 set(KZV_ARCH x86_64 CACHE STRING "" FORCE)
+# No macOS SDK here: the portable code needs no C++ library headers either.
+set(CMAKE_CXX_FLAGS_INIT "-nostdinc++")

@@ -7,10 +7,25 @@
 // Pools take no lock: one thread per pool.
 #pragma once
 #include "types.h"
+#include "memprim.h"
 
 namespace kzv {
 
 const u64 MEM_MAXREQUEST = 0x80000000u - 0x10000u;  // keeps every size a positive int for os_getmem
+
+// In the sanitizer build every block is followed by a poisoned red zone and free
+// memory is poisoned, so an overrun of a pool block is reported. The red zone is
+// part of the block's footprint in the free ranges and in its recorded size.
+#if defined(__SANITIZE_ADDRESS__)
+const u32 MEM_REDZONE = 16;
+#else
+const u32 MEM_REDZONE = 0;
+#endif
+
+// Where parentless pools and the process block take their memory: the platform's
+// allocation. A test replaces it to play a system that refuses.
+typedef void* (*memsystemsource)(int size);
+extern memsystemsource mem_systemsource;
 
 struct memrange {           // a free range or a table entry
     u32 size;
@@ -34,8 +49,10 @@ public:
     u8** scratchtable;
     mem* parent;
 
+    // Makes the pool over `block`; its first `reserved` bytes stay the owner's.
+    // Step 0 means `size`.
     void created(void* block, unsigned size, unsigned reserved, unsigned step);
-    static mem* getnewroot(unsigned size, unsigned step);
+    static mem* getnewroot(unsigned size, unsigned step);   // null when refused
     void* getsysmem(u32 n);
 
     void* getmem(u64 n);
@@ -46,14 +63,30 @@ public:
     void free_int(void* p);
     void* resize(void* p, u64 n);
     void* resize0(void* p, u64 oldsize, u64 n);
-    bool increasemem(void* p, u64 oldsize, u64 newsize);
+    bool increasemem(void* p, u64 oldsize, u64 newsize);   // oldsize is not trusted
     char* sgetstring(char const* s);
     char* getstring(char const* s);
-    u8* gettmp1k();
+    u8* gettmp1k();         // null when the pool is exhausted
     void freetmp1k();
 
     void sortemptylist();
-    u32 blocksize(void const* p) const;   // recorded size of a registered block, 0 if none
+    u32 blocksize(void const* p) const;   // usable size of a registered block, 0 if none
+
+    // Internals shared by the allocation paths.
+    void* alloc(u64 n, bool registered);
+    int findfree(u32 footprint, bool fromlast) const;
+    u8* carve(u32 index, u32 footprint);
+    u8* carvefirst(u32 footprint);
+    u8* newroot(u32 footprint);
+    bool growfreelist(u8*& spare, u32& sparesize);
+    bool growroottable(u8*& spare, u32& sparesize);
+    bool reserveblockslot();
+    void registerblock(u8* p, u32 footprint);
+    int findblock(void const* p) const;
+    void insertfree(u8* p, u32 size);
+    bool appendfree(u8* p, u32 size);
+    void removefree(u32 index);
+    void absorbnext(u32 index);
 };
 
 class smem {
@@ -70,18 +103,10 @@ public:
     ~smem() { freemem(); }
     void init(mem* p);
     void exit(bool keep);
-    void* getmem(u32 n);
+    void* getmem(u32 n);    // null when the pool refuses
     void* getmem0(u32 n);
     char* setstr(char const* s);
     void freemem();
 };
-
-// Primitives every module uses. memcpy copies strictly ascending and does not
-// support overlap; memmove does.
-int memset0(void* p, u64 n);
-void* memcpy(void* dst, void const* src, u32 n);
-void* memmove(void* dst, void const* src, u32 n);
-int memcmp(void const* a, void const* b, u32 n);
-void memset(void* p, int value, u32 n);
 
 } // namespace kzv

@@ -34,6 +34,8 @@ struct argumentrecord {
 
 enum : u8 {                 // platform flag byte
     platform_offsetknown = 1, platform_raw = 2, platform_screenchanged = 4,
+    platform_terminalchosen = 8,    // the UI terminal's descriptors are decided (ttyfd)
+    platform_uionstderr = 16,       // no terminal but descriptor 2 takes the UI output
 };
 
 class sysprocess {

@@ -9,6 +9,7 @@ packages=(
   python3 python3-pytest python3-pil
   tmux xvfb xauth xdotool x11-apps x11-utils xterm
   gzip unzip pngcheck libclang-rt-14-dev
+  fonts-noto-mono fonts-dejavu-core xfonts-base xfonts-terminus
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,729 @@
+// Deflate encoding. Facts the code relies on:
+// - Matches are 3 to 258 bytes long and reach at most 32768 bytes back. Positions
+//   are window offsets below 65536, kept in 16-bit hash heads and chains; 0 means
+//   "no earlier string". The window holds two halves: when the string being
+//   matched passes 65536 - 262, the upper half moves down and every position
+//   drops by 32768. 262 bytes of look-ahead (a longest match, a hashed string and
+//   one byte) are kept before a match is searched, except at the end of input.
+// - Lazy matching: a match found at one byte is taken only when the next byte
+//   does not start a longer one; otherwise the first byte goes out as a literal.
+// - A block holds at most 16383 symbols. Each is costed three ways (stored, fixed
+//   codes, dynamic codes with their code-length header) and written the cheapest
+//   way; a block can be stored only while its bytes are still in the window.
+// - Huffman codes are limited to 15 bits (7 for the code-length code) and always
+//   complete: at least two symbols get codes. Codes go out bit-reversed, lowest
+//   bit first, as inflate reads them.
+// - Every block's exact size is known before it is written, and that room (plus
+//   the bit buffer's bytes) is reserved first, so writing needs no checks.
+#include "deflate.h"
+#include "../framework/mem.h"
+
+namespace kzv {
+
+namespace {
+
+const u32 WINDOWSIZE = 32768;
+const u32 WINDOWMASK = WINDOWSIZE - 1;
+const u32 MINMATCH = 3;
+const u32 MAXMATCH = 258;
+const u32 MINLOOKAHEAD = MAXMATCH + MINMATCH + 1;
+const u32 MAXDISTANCE = WINDOWSIZE - MINLOOKAHEAD;       // farthest match kept, so a slide never loses one
+const u32 SLIDEAT = 2 * WINDOWSIZE - MINLOOKAHEAD;
+const u32 HASHBITS = 15;
+const u32 HASHSIZE = 1u << HASHBITS;
+const u32 WINDOWSLACK = 272;                              // match checks may look up to 258 + 8 bytes past the data
+const u32 MAXSYMBOLS = 16384;                             // a block is flushed at one less
+const u32 FARLENGTH3 = 4096;                              // a 3-byte match farther back costs more than its literals
+const u32 STOREDMAX = 65535;
+const u32 LITLENCODES = 286, DISTANCECODES = 30, CODELENGTHCODES = 19;
+const u32 MAXBITS = 15, MAXCODELENGTHBITS = 7;
+const u32 ENDOFBLOCK = 256;
+
+const u8 lengthextra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+                            3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const u16 lengthbase[29] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
+                            35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+const u8 distanceextra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7,
+                              8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+const u16 distancebase[30] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193, 257, 385,
+                              513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+const u8 codelengthorder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+struct symboltables {
+    u8 lengthcode[256];     // match length - 3 -> length code 0..28
+    u8 distancecode[512];   // distance - 1 -> code: below 256 directly, else 256 + (d >> 7)
+    u8 fixedlitlens[288];
+    u16 fixedlitcodes[288];
+    u8 fixeddistlens[30];
+    u16 fixeddistcodes[30];
+};
+
+constexpr u32 reversebits(u32 code, u32 length)
+{
+    u32 r = 0;
+    for (u32 i = 0; i < length; i++, code >>= 1)
+        r = r << 1 | (code & 1);
+    return r;
+}
+
+// Canonical codes from code lengths, stored bit-reversed.
+constexpr void makecodes(u8 const* lengths, u32 n, u16* codes)
+{
+    u32 counts[MAXBITS + 1] = {};
+    for (u32 i = 0; i < n; i++)
+        counts[lengths[i]]++;
+    counts[0] = 0;
+    u32 nextcode[MAXBITS + 1] = {};
+    for (u32 len = 1; len <= MAXBITS; len++)
+        nextcode[len] = (nextcode[len - 1] + counts[len - 1]) << 1;
+    for (u32 i = 0; i < n; i++)
+        codes[i] = lengths[i] ? (u16)reversebits(nextcode[lengths[i]]++, lengths[i]) : 0;
+}
+
+constexpr symboltables makesymboltables()
+{
+    symboltables t{};
+    for (u32 c = 0; c < 28; c++)
+        for (u32 k = 0; k < (1u << lengthextra[c]); k++)
+            t.lengthcode[lengthbase[c] - 3 + k] = (u8)c;
+    t.lengthcode[255] = 28;             // 258 has a code of its own
+    for (u32 c = 0; c < 30; c++) {
+        for (u32 k = 0; k < (1u << distanceextra[c]); k++) {
+            u32 d = distancebase[c] - 1 + k;
+            t.distancecode[d < 256 ? d : 256 + (d >> 7)] = (u8)c;
+        }
+    }
+    for (u32 s = 0; s < 288; s++)
+        t.fixedlitlens[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
+    makecodes(t.fixedlitlens, 288, t.fixedlitcodes);
+    for (u32 s = 0; s < 30; s++)
+        t.fixeddistlens[s] = 5;
+    makecodes(t.fixeddistlens, 30, t.fixeddistcodes);
+    return t;
+}
+
+constexpr symboltables tables = makesymboltables();
+static_assert(tables.fixedlitcodes[256] == 0 && tables.fixedlitlens[256] == 7, "fixed end-of-block code");
+static_assert(tables.lengthcode[0] == 0 && tables.lengthcode[254] == 27, "length codes");
+
+inline u32 distancecodeof(u32 d) { return tables.distancecode[d < 256 ? d : 256 + (d >> 7)]; }
+
+inline u64 load64le(u8 const* p)
+{
+    return (u64)p[0] | (u64)p[1] << 8 | (u64)p[2] << 16 | (u64)p[3] << 24 | (u64)p[4] << 32 |
+           (u64)p[5] << 40 | (u64)p[6] << 48 | (u64)p[7] << 56;
+}
+
+inline void store32le(u8* p, u32 v)
+{
+    p[0] = (u8)v; p[1] = (u8)(v >> 8); p[2] = (u8)(v >> 16); p[3] = (u8)(v >> 24);
+}
+
+inline u32 hash3(u8 const* p)
+{
+    u32 v = (u32)p[0] | (u32)p[1] << 8 | (u32)p[2] << 16;
+    return (v * 0x9E3779B1u) >> (32 - HASHBITS);
+}
+
+} // namespace
+
+// Scratch of the tree builder; kept in the work block, not on the stack.
+struct treescratch {
+    u32 leaffreq[LITLENCODES];
+    u16 leafsymbol[LITLENCODES];
+    u32 nodefreq[2 * LITLENCODES];
+    u16 parent[2 * LITLENCODES];
+    u8 depth[2 * LITLENCODES];
+};
+
+struct deflatework {
+    u8 window[2 * WINDOWSIZE + WINDOWSLACK];
+    u16 head[HASHSIZE];
+    u16 chain[WINDOWSIZE];
+    u8 literals[MAXSYMBOLS];        // literal, or match length - 3
+    u16 distances[MAXSYMBOLS];      // 0 for a literal
+    u32 litfreq[288];
+    u32 distfreq[30];
+    u32 clfreq[19];
+    u8 litlens[288];
+    u8 distlens[30];
+    u8 cllens[19];
+    u16 litcodes[288];
+    u16 distcodes[30];
+    u16 clcodes[19];
+    u8 tokens[LITLENCODES + DISTANCECODES];       // run-length coded code lengths
+    u8 tokenextra[LITLENCODES + DISTANCECODES];
+    treescratch tree;
+};
+
+namespace {
+
+// Optimal code lengths, limited to maxbits: Huffman's merge over the used symbols
+// sorted by frequency, then, if some code came out too long, the deepest shorter
+// codes are lengthened until the set fits, and any slack left is given back to
+// the longest codes, so the code stays complete. Lengths go to the symbols in
+// order of frequency.
+void buildlengths(u32 const* freq, u32 n, u32 maxbits, u8* lengths, treescratch& t)
+{
+    u32 leaves = 0;
+    int lastused = -1;
+    for (u32 s = 0; s < n; s++) {
+        lengths[s] = 0;
+        if (freq[s]) {
+            t.leaffreq[leaves] = freq[s];
+            t.leafsymbol[leaves++] = (u16)s;
+            lastused = (int)s;
+        }
+    }
+    // Fewer than two symbols: add a neighbour so the code has two of length 1.
+    while (leaves < 2) {
+        u32 s = lastused < 2 ? (u32)++lastused : 0;
+        t.leaffreq[leaves] = 1;
+        t.leafsymbol[leaves++] = (u16)s;
+    }
+    for (u32 i = 1; i < leaves; i++) {
+        u32 f = t.leaffreq[i];
+        u16 s = t.leafsymbol[i];
+        u32 j = i;
+        for (; j > 0 && (t.leaffreq[j - 1] > f || (t.leaffreq[j - 1] == f && t.leafsymbol[j - 1] > s)); j--) {
+            t.leaffreq[j] = t.leaffreq[j - 1];
+            t.leafsymbol[j] = t.leafsymbol[j - 1];
+        }
+        t.leaffreq[j] = f;
+        t.leafsymbol[j] = s;
+    }
+    // Two queues: the sorted leaves and the merged nodes, which come out in order.
+    for (u32 i = 0; i < leaves; i++)
+        t.nodefreq[i] = t.leaffreq[i];
+    u32 nextleaf = 0, nextnode = leaves, made = leaves;
+    while (made < 2 * leaves - 1) {
+        u32 pick[2];
+        for (int k = 0; k < 2; k++) {
+            bool leaf = nextleaf < leaves && (nextnode == made || t.nodefreq[nextleaf] <= t.nodefreq[nextnode]);
+            pick[k] = leaf ? nextleaf++ : nextnode++;
+        }
+        t.nodefreq[made] = t.nodefreq[pick[0]] + t.nodefreq[pick[1]];
+        t.parent[pick[0]] = t.parent[pick[1]] = (u16)made;
+        made++;
+    }
+    t.depth[made - 1] = 0;
+    u32 counts[MAXBITS + 2] = {};
+    for (int x = (int)made - 2; x >= 0; x--) {
+        u32 d = t.depth[t.parent[x]] + 1u;
+        t.depth[x] = (u8)(d > 255 ? 255 : d);
+        if (x < (int)leaves)
+            counts[d < maxbits ? d : maxbits]++;
+    }
+    u32 full = 1u << maxbits;
+    u32 kraft = 0;
+    for (u32 len = 1; len <= maxbits; len++)
+        kraft += counts[len] << (maxbits - len);
+    while (kraft > full) {
+        u32 len = maxbits - 1;
+        while (counts[len] == 0)
+            len--;
+        counts[len]--;
+        counts[len + 1]++;
+        kraft -= 1u << (maxbits - len - 1);
+    }
+    while (kraft < full) {
+        u32 len = maxbits;
+        while (counts[len] == 0 || (1u << (maxbits - len)) > full - kraft)
+            len--;
+        counts[len]--;
+        counts[len - 1]++;
+        kraft += 1u << (maxbits - len);
+    }
+    u32 len = maxbits;
+    for (u32 i = 0; i < leaves; i++) {
+        while (counts[len] == 0)
+            len--;
+        lengths[t.leafsymbol[i]] = (u8)len;
+        counts[len]--;
+    }
+}
+
+// Run-length codes the code lengths: 16 repeats the previous length 3-6 times,
+// 17 gives 3-10 zeros, 18 gives 11-138 zeros.
+u32 runlengths(u8 const* lengths, u32 n, u8* tokens, u8* extra, u32 at)
+{
+    u32 i = 0;
+    while (i < n) {
+        u32 value = lengths[i];
+        u32 run = 1;
+        while (i + run < n && lengths[i + run] == value)
+            run++;
+        i += run;
+        if (value == 0) {
+            for (; run >= 11; at++) {
+                u32 take = kzv_min(run, 138u);
+                tokens[at] = 18, extra[at] = (u8)(take - 11);
+                run -= take;
+            }
+            if (run >= 3) {
+                tokens[at] = 17, extra[at++] = (u8)(run - 3);
+                run = 0;
+            }
+        } else {
+            tokens[at] = (u8)value, extra[at++] = 0;
+            run--;
+            for (; run >= 3; at++) {
+                u32 take = kzv_min(run, 6u);
+                tokens[at] = 16, extra[at] = (u8)(take - 3);
+                run -= take;
+            }
+        }
+        for (; run; run--)
+            tokens[at] = (u8)value, extra[at++] = 0;
+    }
+    return at;
+}
+
+u32 tokenextrabits(u32 token) { return token == 16 ? 2 : token == 17 ? 3 : token == 18 ? 7 : 0; }
+
+// The bit writer of one block: room is reserved beforehand.
+struct bitwriter {
+    u8* at;
+    u64 buffer;
+    u32 count;
+
+    void put(u32 value, u32 n)      // n <= 32; fewer than 32 bits stay pending
+    {
+        buffer |= (u64)value << count;
+        count += n;
+        if (count >= 32) {
+            store32le(at, (u32)buffer);
+            at += 4;
+            buffer >>= 32;
+            count -= 32;
+        }
+    }
+    void align()                    // pads with zero bits to a byte and writes every pending byte
+    {
+        while (count > 0) {
+            *at++ = (u8)buffer;
+            buffer >>= 8;
+            count = count > 8 ? count - 8 : 0;
+        }
+    }
+};
+
+u64 databits(deflatework const& w, u8 const* litlens, u8 const* distlens)
+{
+    u64 bits = 0;
+    for (u32 s = 0; s < LITLENCODES; s++)
+        bits += (u64)w.litfreq[s] * (litlens[s] + (s > ENDOFBLOCK ? lengthextra[s - 257] : 0));
+    for (u32 d = 0; d < DISTANCECODES; d++)
+        bits += (u64)w.distfreq[d] * (distlens[d] + distanceextra[d]);
+    return bits;
+}
+
+void writesymbols(deflatework const& w, u32 symbols, bitwriter& out, u16 const* litcodes, u8 const* litlens,
+                  u16 const* distcodes, u8 const* distlens)
+{
+    for (u32 i = 0; i < symbols; i++) {
+        u32 value = w.literals[i];
+        u32 distance = w.distances[i];
+        if (distance == 0) {
+            out.put(litcodes[value], litlens[value]);
+            continue;
+        }
+        u32 lc = tables.lengthcode[value];
+        u32 ls = 257 + lc;
+        out.put(litcodes[ls] | (value + 3 - lengthbase[lc]) << litlens[ls], litlens[ls] + lengthextra[lc]);
+        u32 d = distance - 1;
+        u32 dc = distancecodeof(d);
+        out.put(distcodes[dc] | (distance - distancebase[dc]) << distlens[dc], distlens[dc] + distanceextra[dc]);
+    }
+    out.put(litcodes[ENDOFBLOCK], litlens[ENDOFBLOCK]);
+}
+
+} // namespace
+
+void deflatesink::init(mem* p)
+{
+    pool = p;
+    data = nullptr;
+    start = length = capacity = 0;
+    nomemory = false;
+}
+
+u8* deflatesink::reserve(u32 n)
+{
+    if (start == length)
+        start = length = 0;
+    if (capacity - length >= n)
+        return data + length;
+    u32 unread = length - start;
+    if (start > 0 && capacity - unread >= n) {
+        memmove(data, data + start, unread);
+        start = 0;
+        length = unread;
+        return data + length;
+    }
+    u64 want = ((u64)length + n + 255) & ~(u64)255;
+    u64 grown = (u64)capacity + capacity / 2;
+    if (want < grown)
+        want = grown;
+    if (want > MEM_MAXREQUEST) {
+        nomemory = true;
+        return nullptr;
+    }
+    u8* bigger = (u8*)(data ? pool->resize(data, want) : pool->getmem(want));
+    if (!bigger) {
+        nomemory = true;
+        return nullptr;
+    }
+    data = bigger;
+    capacity = (u32)want;
+    return data + length;
+}
+
+void deflatesink::release()
+{
+    if (data)
+        pool->freemem(data);
+    init(pool);
+}
+
+bool deflater::init(mem* p, int m)
+{
+    pool = p;
+    w = (deflatework*)pool->getmem(sizeof(deflatework));
+    if (!w)
+        return false;
+    window = w->window;
+    memset0(window + 2 * WINDOWSIZE, WINDOWSLACK);
+    restart(m);
+    return true;
+}
+
+void deflater::exit()
+{
+    if (w)
+        pool->freemem(w);
+    w = nullptr;
+    window = nullptr;
+}
+
+void deflater::setmode(int m)
+{
+    mode = m;
+    bool best = m == deflate_best;
+    chainlength = best ? 4096 : 4;
+    goodlength = best ? 32 : 8;
+    nicelength = best ? MAXMATCH : 16;
+}
+
+void deflater::restart(int m)
+{
+    setmode(m);
+    memset0(w->head, sizeof w->head);
+    blockstart = 0;
+    strstart = lookahead = 0;
+    matchlength = prevlength = MINMATCH - 1;
+    matchstart = prevmatch = 0;
+    matchavailable = false;
+    bitbuffer = 0;
+    bitcount = 0;
+    resetblock();
+}
+
+void deflater::resetblock()
+{
+    memset0(w->litfreq, sizeof w->litfreq);
+    memset0(w->distfreq, sizeof w->distfreq);
+    w->litfreq[ENDOFBLOCK] = 1;
+    symbols = 0;
+}
+
+bool deflater::write(void const* bytes, u32 count, deflatesink& sink)
+{
+    u8 const* p = (u8 const*)bytes;
+    if (mode == deflate_storeonly)
+        return storeonly(p, count, sink);
+    while (count) {
+        u32 took = fillwindow(p, count);
+        p += took;
+        count -= took;
+        if (!lazy(false, sink))
+            return false;
+    }
+    return true;
+}
+
+bool deflater::finish(deflatesink& sink)
+{
+    if (mode == deflate_storeonly) {
+        bool ok = storedblocks(window, lookahead, true, sink);
+        lookahead = 0;
+        return ok;
+    }
+    return lazy(true, sink);
+}
+
+// The window is the held chunk: a full one goes out only when more input follows,
+// so the last one can carry the final bit (and empty input gives one empty block).
+bool deflater::storeonly(u8 const* p, u32 n, deflatesink& sink)
+{
+    while (n) {
+        if (lookahead == STOREDMAX) {
+            if (!storedblocks(window, lookahead, false, sink))
+                return false;
+            lookahead = 0;
+        }
+        u32 take = kzv_min(n, STOREDMAX - lookahead);
+        memcpy(window + lookahead, p, take);
+        lookahead += take;
+        p += take;
+        n -= take;
+    }
+    return true;
+}
+
+void deflater::slidewindow()
+{
+    memcpy(window, window + WINDOWSIZE, WINDOWSIZE);
+    matchstart = matchstart >= WINDOWSIZE ? matchstart - WINDOWSIZE : 0;
+    strstart -= WINDOWSIZE;
+    blockstart -= (s32)WINDOWSIZE;
+    for (u32 i = 0; i < HASHSIZE; i++) {
+        u32 v = w->head[i];
+        w->head[i] = (u16)(v >= WINDOWSIZE ? v - WINDOWSIZE : 0);
+    }
+    for (u32 i = 0; i < WINDOWSIZE; i++) {
+        u32 v = w->chain[i];
+        w->chain[i] = (u16)(v >= WINDOWSIZE ? v - WINDOWSIZE : 0);
+    }
+}
+
+u32 deflater::fillwindow(u8 const* p, u32 n)
+{
+    if (strstart >= SLIDEAT)
+        slidewindow();
+    u32 room = 2 * WINDOWSIZE - strstart - lookahead;
+    u32 take = kzv_min(n, room);
+    memcpy(window + strstart + lookahead, p, take);
+    lookahead += take;
+    return take;
+}
+
+u32 deflater::insertstring(u32 position)
+{
+    u32 h = hash3(window + position);
+    u32 old = w->head[h];
+    w->chain[position & WINDOWMASK] = (u16)old;
+    w->head[h] = (u16)position;
+    return old;
+}
+
+// The longest match for strstart along the chain from head; sets matchstart.
+u32 deflater::longestmatch(u32 head)
+{
+    u32 chain = prevlength >= goodlength ? chainlength >> 2 : chainlength;
+    u32 limitlength = kzv_min(MAXMATCH, lookahead);
+    u32 nice = kzv_min(nicelength, limitlength);
+    u32 best = prevlength;
+    u8 const* scan = window + strstart;
+    u32 limit = strstart > MAXDISTANCE ? strstart - MAXDISTANCE : 0;
+    u32 candidate = head;
+    do {
+        u8 const* match = window + candidate;
+        // The ends of the best match so far first: most candidates fail there.
+        if (match[best] != scan[best] || match[best - 1] != scan[best - 1] || match[0] != scan[0] ||
+            match[1] != scan[1])
+            continue;
+        u32 len = 2;
+        while (len + 8 <= limitlength) {
+            u64 x = load64le(scan + len) ^ load64le(match + len);
+            if (x) {
+                len += (u32)__builtin_ctzll(x) >> 3;
+                goto compared;
+            }
+            len += 8;
+        }
+        while (len < limitlength && scan[len] == match[len])
+            len++;
+    compared:
+        if (len > best) {
+            matchstart = candidate;
+            best = len;
+            if (len >= nice)
+                break;
+        }
+    } while ((candidate = w->chain[candidate & WINDOWMASK]) > limit && --chain);
+    return kzv_min(best, lookahead);
+}
+
+void deflater::tallyliteral(u32 c)
+{
+    w->literals[symbols] = (u8)c;
+    w->distances[symbols++] = 0;
+    w->litfreq[c]++;
+}
+
+void deflater::tallymatch(u32 distance, u32 length)
+{
+    u32 code = tables.lengthcode[length - MINMATCH];
+    w->literals[symbols] = (u8)(length - MINMATCH);
+    w->distances[symbols++] = (u16)distance;
+    w->litfreq[257 + code]++;
+    w->distfreq[distancecodeof(distance - 1)]++;
+}
+
+// Runs the matcher while enough look-ahead is held; at the end of input, down to
+// the last byte, and then writes the final block.
+bool deflater::lazy(bool final, deflatesink& sink)
+{
+    for (;;) {
+        if (lookahead < MINLOOKAHEAD && (!final || lookahead == 0))
+            break;
+        u32 head = 0;
+        if (lookahead >= MINMATCH)
+            head = insertstring(strstart);
+        prevlength = matchlength;
+        prevmatch = matchstart;
+        matchlength = MINMATCH - 1;
+        if (head && prevlength < MAXMATCH && strstart - head <= MAXDISTANCE) {
+            matchlength = longestmatch(head);
+            if (matchlength == MINMATCH && strstart - matchstart > FARLENGTH3)
+                matchlength = MINMATCH - 1;
+        }
+        if (prevlength >= MINMATCH && matchlength <= prevlength) {
+            // The match that starts at the previous byte wins.
+            u32 lastinsert = strstart + lookahead - MINMATCH;
+            tallymatch(strstart - 1 - prevmatch, prevlength);
+            lookahead -= prevlength - 1;
+            for (u32 k = prevlength - 2; k; k--)
+                if (++strstart <= lastinsert)
+                    insertstring(strstart);
+            matchavailable = false;
+            matchlength = MINMATCH - 1;
+            strstart++;
+            if (symbols == MAXSYMBOLS - 1 && !flushblock(false, sink))
+                return false;
+        } else if (matchavailable) {
+            // The block ends before strstart, whose byte still waits.
+            tallyliteral(window[strstart - 1]);
+            if (symbols == MAXSYMBOLS - 1 && !flushblock(false, sink))
+                return false;
+            strstart++;
+            lookahead--;
+        } else {
+            matchavailable = true;
+            strstart++;
+            lookahead--;
+        }
+    }
+    if (!final)
+        return true;
+    if (matchavailable) {
+        tallyliteral(window[strstart - 1]);
+        matchavailable = false;
+    }
+    return flushblock(true, sink);
+}
+
+bool deflater::storedblocks(u8 const* bytes, u32 count, bool final, deflatesink& sink)
+{
+    u32 pieces = count / STOREDMAX + 1;
+    u8* at = sink.reserve(count + 5 * pieces + 8);
+    if (!at)
+        return false;
+    bitwriter out{at, bitbuffer, bitcount};
+    do {
+        u32 n = kzv_min(count, STOREDMAX);
+        count -= n;
+        out.put((final && count == 0) ? 1 : 0, 3);
+        out.align();
+        out.at[0] = (u8)n;
+        out.at[1] = (u8)(n >> 8);
+        out.at[2] = (u8)~n;
+        out.at[3] = (u8)(~n >> 8);
+        memcpy(out.at + 4, bytes, n);
+        out.at += 4 + n;
+        bytes += n;
+    } while (count);
+    if (final)
+        out.align();
+    sink.length += (u32)(out.at - at);
+    bitbuffer = out.buffer;
+    bitcount = out.count;
+    return true;
+}
+
+// Codes the held symbols as one block the cheapest of the three ways.
+bool deflater::flushblock(bool final, deflatesink& sink)
+{
+    deflatework& k = *w;
+    u32 rawcount = (u32)((s32)strstart - blockstart);
+    u8 const* raw = blockstart >= 0 ? window + blockstart : nullptr;
+
+    buildlengths(k.litfreq, LITLENCODES, MAXBITS, k.litlens, k.tree);
+    buildlengths(k.distfreq, DISTANCECODES, MAXBITS, k.distlens, k.tree);
+    u32 nlit = LITLENCODES;
+    while (nlit > 257 && k.litlens[nlit - 1] == 0)
+        nlit--;
+    u32 ndist = DISTANCECODES;
+    while (ndist > 1 && k.distlens[ndist - 1] == 0)
+        ndist--;
+    u32 tokens = runlengths(k.litlens, nlit, k.tokens, k.tokenextra, 0);
+    tokens = runlengths(k.distlens, ndist, k.tokens, k.tokenextra, tokens);
+    memset0(k.clfreq, sizeof k.clfreq);
+    for (u32 i = 0; i < tokens; i++)
+        k.clfreq[k.tokens[i]]++;
+    buildlengths(k.clfreq, CODELENGTHCODES, MAXCODELENGTHBITS, k.cllens, k.tree);
+    u32 ncl = CODELENGTHCODES;
+    while (ncl > 4 && k.cllens[codelengthorder[ncl - 1]] == 0)
+        ncl--;
+
+    u64 dynamicbits = 5 + 5 + 4 + 3 * ncl + databits(k, k.litlens, k.distlens);
+    for (u32 i = 0; i < tokens; i++)
+        dynamicbits += k.cllens[k.tokens[i]] + tokenextrabits(k.tokens[i]);
+    u64 fixedbits = databits(k, tables.fixedlitlens, tables.fixeddistlens);
+    u64 dynamicbytes = (dynamicbits + 3 + 7) / 8;
+    u64 fixedbytes = (fixedbits + 3 + 7) / 8;
+
+    bool ok;
+    if (raw && rawcount + 4 <= kzv_min(dynamicbytes, fixedbytes)) {
+        ok = storedblocks(raw, rawcount, final, sink);
+    } else {
+        bool fixed = fixedbytes <= dynamicbytes;
+        u8* at = sink.reserve((u32)(fixed ? fixedbytes : dynamicbytes) + 8);
+        ok = at != nullptr;
+        if (ok) {
+            bitwriter out{at, bitbuffer, bitcount};
+            if (fixed) {
+                out.put((final ? 1 : 0) | 1 << 1, 3);
+                writesymbols(k, symbols, out, tables.fixedlitcodes, tables.fixedlitlens, tables.fixeddistcodes,
+                             tables.fixeddistlens);
+            } else {
+                makecodes(k.litlens, LITLENCODES, k.litcodes);
+                makecodes(k.distlens, DISTANCECODES, k.distcodes);
+                makecodes(k.cllens, CODELENGTHCODES, k.clcodes);
+                out.put((final ? 1 : 0) | 2 << 1, 3);
+                out.put(nlit - 257, 5);
+                out.put(ndist - 1, 5);
+                out.put(ncl - 4, 4);
+                for (u32 i = 0; i < ncl; i++)
+                    out.put(k.cllens[codelengthorder[i]], 3);
+                for (u32 i = 0; i < tokens; i++) {
+                    u32 t = k.tokens[i];
+                    out.put(k.clcodes[t], k.cllens[t]);
+                    out.put(k.tokenextra[i], tokenextrabits(t));
+                }
+                writesymbols(k, symbols, out, k.litcodes, k.litlens, k.distcodes, k.distlens);
+            }
+            if (final)
+                out.align();
+            sink.length += (u32)(out.at - at);
+            bitbuffer = out.buffer;
+            bitcount = out.count;
+        }
+    }
+    resetblock();
+    blockstart = (s32)strstart;
+    return ok;
+}
+
+} // namespace kzv

@@ -1,0 +1,72 @@
+// Deflate encoder: lazy matching over a 32768-byte window with hash chains of
+// 3-byte strings, and blocks coded stored, with the fixed codes or with dynamic
+// Huffman codes, whichever is smallest. Store-only mode writes stored blocks only.
+// Input comes in pieces of any size; the blocks are appended to a caller-owned
+// growable output (`deflatesink`). The encoder's buffers are one block of about
+// 250 KiB taken from the pool at init and kept across restarts until exit.
+#pragma once
+#include "../framework/types.h"
+
+namespace kzv {
+
+class mem;
+
+// The caller's output buffer. Bytes [start, length) are written and not yet taken
+// by the caller's reader; the room is reserved before each block is written.
+struct deflatesink {
+    mem* pool;
+    u8* data;
+    u32 start;
+    u32 length;
+    u32 capacity;
+    bool nomemory;          // a reservation failed; the output is incomplete
+
+    void init(mem* p);
+    u8* reserve(u32 n);     // room for n bytes at data + length: moves unread bytes down or grows; null on failure
+    void release();
+};
+
+enum deflatemode : int { deflate_storeonly, deflate_quick, deflate_best };
+
+struct deflatework;
+
+class deflater {
+public:
+    bool init(mem* pool, int mode);   // false when the pool has no room for the buffers
+    void restart(int mode);           // a new stream with the same buffers
+    void exit();
+    // Both return false when the output could not be reserved.
+    bool write(void const* bytes, u32 count, deflatesink& sink);
+    bool finish(deflatesink& sink);   // the final block; the stream is then complete
+
+private:
+    mem* pool;
+    deflatework* w;
+    u8* window;
+    int mode;
+    u32 chainlength, goodlength, nicelength;
+    s32 blockstart;         // window offset of the current block's first byte; negative after a slide
+    u32 strstart;           // window offset of the string being matched
+    u32 lookahead;          // bytes after strstart
+    u32 matchlength, prevlength;
+    u32 matchstart, prevmatch;
+    bool matchavailable;    // the byte before strstart waits: a literal or the start of a match
+    u32 symbols;            // symbols held for the current block
+    u64 bitbuffer;          // bits not yet written, lowest first
+    u32 bitcount;
+
+    void setmode(int m);
+    void resetblock();
+    u32 fillwindow(u8 const* p, u32 n);
+    void slidewindow();
+    u32 insertstring(u32 position);
+    u32 longestmatch(u32 head);
+    bool lazy(bool final, deflatesink& sink);
+    bool storeonly(u8 const* p, u32 n, deflatesink& sink);
+    bool flushblock(bool final, deflatesink& sink);
+    bool storedblocks(u8 const* bytes, u32 count, bool final, deflatesink& sink);
+    void tallyliteral(u32 c);
+    void tallymatch(u32 distance, u32 length);
+};
+
+} // namespace kzv

@@ -1,0 +1,92 @@
+// Files by descriptor and by path. Every open is close-on-exec and large-file
+// capable (sys_open adds O_LARGEFILE where the CPU needs it). Descriptor 0 is never
+// a result: it is standard input, reached only through os_stdin. Reads and writes
+// answer 0 for "would block" and -1 for an error.
+#include "../../framework/os.h"
+#include "../../framework/str.h"
+#include "syscalls.h"
+
+namespace kzv {
+
+int os_fopen(char const* path, unsigned mode)
+{
+    static const int modeflags[6] = {0, O_RDONLY, O_WRONLY, O_RDWR | O_CREAT | O_TRUNC, O_RDWR, O_RDWR};
+    if (!path || mode < 1 || mode > 5)
+        return 0;
+    long fd = sys_open(path, modeflags[mode] | O_CLOEXEC, 0777);
+    if (sys_failed(fd))
+        return 0;
+    if (fd == 0) {
+        sys_close(0);           // keeps standard input closed, as it was
+        return 0;
+    }
+    // A refused lock does not fail the open: the file is used without it.
+    if (mode == 4 && sys_failed(sys_flock((int)fd, LOCK_EX | LOCK_NB))) {
+        os_stderr("could not lock file ");
+        os_stderr(path);
+        os_stderr("\n");
+    }
+    return (int)fd;
+}
+
+void os_close(int fd)
+{
+    if (fd == 0) {
+        os_stderr("close 0!!\n");
+        return;
+    }
+    if (fd > 0)
+        sys_close(fd);
+}
+
+static int transferresult(long r)
+{
+    if (r >= 0)
+        return (int)r;
+    return (r == -E_AGAIN || r == -E_INTR) ? 0 : -1;
+}
+
+int os_read(int fd, void* buffer, unsigned count) { return transferresult(sys_read(fd, buffer, count)); }
+
+int os_write(int fd, void const* buffer, unsigned count) { return transferresult(sys_write(fd, buffer, count)); }
+
+s64 os_fseek(int fd, u64 position) { return sys_lseek(fd, (s64)position, SEEK_SET); }
+
+void os_setfilenonblock(int fd) { sys_fcntl(fd, F_SETFL, O_NONBLOCK); }
+
+bool os_fileexists(char const* path)
+{
+    kstat st;
+    return path && !sys_failed(sys_stat(path, &st)) && (st.mode & S_IFMT) != S_IFDIR;
+}
+
+u64 os_fsize(char const* path)
+{
+    kstat st;
+    if (!path || sys_failed(sys_stat(path, &st)) || st.size < 0)
+        return 0;
+    return (u64)st.size;
+}
+
+// A pipe cannot seek, so its size is 0.
+u64 os_fsize(int fd)
+{
+    s64 position = sys_lseek(fd, 0, SEEK_CUR);
+    if (position < 0)
+        return 0;
+    s64 end = sys_lseek(fd, 0, SEEK_END);
+    sys_lseek(fd, position, SEEK_SET);
+    return end < 0 ? 0 : (u64)end;
+}
+
+bool os_unlink(char const* path) { return path && sys_unlink(path) == 0; }
+
+void os_getwd(char* out512)
+{
+    if (sys_failed(sys_getcwd(out512, 512))) {
+        out512[0] = '/';
+        out512[1] = 0;
+    }
+}
+
+} // namespace kzv

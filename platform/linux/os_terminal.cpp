@@ -1,0 +1,148 @@
+// The terminal of the UI: raw mode, keys, size and the restore at exit. When
+// descriptors 0 and 1 are both terminals they carry the UI; otherwise (an answer
+// captured with x=$(...)) the controlling terminal is opened once and carries keys,
+// escape sequences, raw mode and size, so descriptor 1 keeps only the answer.
+// Raw mode is entered once per process; the settings before it are kept on the
+// process and put back by os_exitstdio, which also undoes the screen modes.
+#include "../../framework/os.h"
+#include "../../framework/sysprocess.h"
+#include "linuxos.h"
+#include "syscalls.h"
+
+namespace kzv {
+
+// Cursor on, attributes reset, bottom left, mouse reports off, auto-wrap on, newline.
+static const char TERMINAL_RESTORE[] = "\x1b[?25h\x1b[0m\x1b[999;1f\x1b[?1003l\x1b[?7h\n";
+static_assert(sizeof(TERMINAL_RESTORE) - 1 == 32, "restore sequence");
+
+static bool isterminal(int fd)
+{
+    ktermio t;
+    return !sys_failed(sys_ioctl(fd, TCGETA, &t));
+}
+
+static void chooseterminal()
+{
+    if (process->platformflags & platform_terminalchosen)
+        return;
+    process->platformflags |= platform_terminalchosen;
+    if (isterminal(0) && isterminal(1))
+        return;
+    long fd = sys_open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC, 0);
+    if (!sys_failed(fd) && fd > 2) {
+        process->ttyfd = (int)fd;
+        return;
+    }
+    if (!sys_failed(fd))
+        sys_close((int)fd);     // only possible with 0-2 closed behind our back
+    if (!isterminal(1))
+        process->platformflags |= platform_uionstderr;
+}
+
+int terminal_infd()
+{
+    if (!process)
+        return 0;
+    chooseterminal();
+    return process->ttyfd ? process->ttyfd : 0;
+}
+
+int terminal_outfd()
+{
+    if (!process)
+        return 1;
+    chooseterminal();
+    if (process->ttyfd)
+        return process->ttyfd;
+    return (process->platformflags & platform_uionstderr) ? 2 : 1;
+}
+
+// Raw: no input translation or flow control, eight-bit characters with the modem
+// lines ignored (baud rate and receiver kept), no echo, no line editing and no
+// signals from keys, so Ctrl-C arrives as the byte 3. Output processing stays.
+static void enterraw()
+{
+    process->platformflags |= platform_raw;
+    int fd = terminal_infd();
+    ktermio old;
+    if (!sys_failed(sys_ioctl(fd, TCGETA, &old))) {
+        ktermio* saved = (ktermio*)process->pool.sgetmem(sizeof(ktermio));
+        if (saved) {
+            *saved = old;
+            process->savedterminal = saved;
+            ktermio raw = old;
+            raw.iflag = 0;
+            raw.lflag = 0;
+            raw.cflag = (u16)((old.cflag & ~(CSIZE | PARENB)) | CS8 | CLOCAL);
+            sys_ioctl(fd, TCSETA, &raw);
+        }
+    }
+    long flags = sys_fcntl(fd, F_GETFL, 0);
+    if (!sys_failed(flags))
+        sys_fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+// Entering twice would save the raw settings as the ones to restore.
+void os_initstdio()
+{
+    if (process && !(process->platformflags & platform_raw))
+        enterraw();
+}
+
+void os_setstdinsinglemode() { os_initstdio(); }
+
+void os_setterminalchanged()
+{
+    if (process)
+        process->platformflags |= platform_screenchanged;
+}
+
+int os_stdin(void* buffer, unsigned size)
+{
+    if (!process || size == 0)
+        return 0;
+    os_initstdio();
+    long r = sys_read(terminal_infd(), buffer, size);
+    if (r <= 0)
+        return 0;
+    u8 const* bytes = (u8 const*)buffer;
+    for (long i = 0; i < r; i++)
+        if (bytes[i] == 3)
+            process->exit("child ctrl-c");
+    return (int)r;
+}
+
+void os_exitstdio()
+{
+    if (!process)
+        return;
+    process->consolemodule = nullptr;
+    if (!(process->platformflags & platform_raw))
+        return;
+    int fd = terminal_infd();
+    if (process->savedterminal)
+        sys_ioctl(fd, TCSETA, process->savedterminal);
+    long flags = sys_fcntl(fd, F_GETFL, 0);
+    if (!sys_failed(flags))
+        sys_fcntl(fd, F_SETFL, flags & ~(long)O_NONBLOCK);
+    if (process->platformflags & platform_screenchanged)
+        console_write(terminal_outfd(), TERMINAL_RESTORE, sizeof(TERMINAL_RESTORE) - 1);
+}
+
+bool os_getterminalsize(unsigned short& columns, unsigned short& rows, bool& isterminal)
+{
+    kwinsize size;
+    if (sys_failed(sys_ioctl(terminal_outfd(), TIOCGWINSZ, &size))) {
+        columns = 80;
+        rows = 24;
+        isterminal = false;
+        return false;
+    }
+    // A pseudo-terminal nobody sized reports 0 by 0.
+    columns = size.columns ? size.columns : 80;
+    rows = size.rows ? size.rows : 24;
+    isterminal = true;
+    return true;
+}
+
+} // namespace kzv

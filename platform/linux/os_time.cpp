@@ -1,0 +1,59 @@
+// Clocks and sleeping. The millisecond and microsecond clocks are the wall clock
+// cut to 32 bits; callers use only wrapping differences. The local time offset is
+// the kernel's time zone (minutes west, usually 0), read once and kept on the
+// process.
+#include "../../framework/os.h"
+#include "../../framework/sysprocess.h"
+#include "syscalls.h"
+
+namespace kzv {
+
+u32 os_getms32()
+{
+    ktimeval tv;
+    sys_gettimeofday(&tv, nullptr);
+    return (u32)tv.sec * 1000u + (u32)tv.usec / 1000u;
+}
+
+u32 os_getus32()
+{
+    ktimeval tv;
+    sys_gettimeofday(&tv, nullptr);
+    return (u32)tv.sec * 1000000u + (u32)tv.usec;
+}
+
+u32 os_getms32_sec1970(int& localsec1970)
+{
+    ktimeval tv;
+    ktimezone zone = {0, 0};
+    bool known = process && (process->platformflags & platform_offsetknown);
+    sys_gettimeofday(&tv, known ? nullptr : &zone);
+    s32 offset = known ? process->cachedoffset : zone.minuteswest * 60;
+    if (process && !known) {
+        process->cachedoffset = offset;
+        process->platformflags |= platform_offsetknown;
+    }
+    localsec1970 = (int)(tv.sec - offset);
+    return (u32)tv.sec * 1000u + (u32)tv.usec / 1000u;
+}
+
+int os_getlocaltimeoffset()
+{
+    if (!process)
+        return 0;
+    if (!(process->platformflags & platform_offsetknown)) {
+        int ignored;
+        os_getms32_sec1970(ignored);
+    }
+    return -process->cachedoffset;
+}
+
+void os_sleep(unsigned ms)
+{
+    ktimespec t;
+    t.sec = ms / 1000;
+    t.nsec = (ms % 1000) * 1000000;
+    sys_nanosleep(&t);
+}
+
+} // namespace kzv

@@ -1,0 +1,163 @@
+// kzvtestapp: a small application for the end-to-end tests of the platform layer.
+// It runs one module under the scheduler, the way the dialogs do, and exercises
+// what the tests look at from outside: the argument record, signals ending the
+// loop with the terminal restored, raw keys, the UI terminal when standard output
+// is captured, and descriptors 0-2 closed at start.
+//   args              the argument record on standard output, one field a line
+//   env NAME          the variable's value on standard output (exit code 1 if unset)
+//   wait MS           runs until a signal or MS milliseconds have passed
+//   raw MS            the same with the terminal raw and its screen modes marked changed
+//   keys MS           raw; each key read is reported on standard error as "key N"
+//   ui MS             "UI" through the terminal channel and "answer" on standard output
+//   fileanswer PATH   writes "file text" into PATH, then "answer" on standard output
+#include "../../framework/module.h"
+#include "../../framework/os.h"
+#include "../../framework/str.h"
+#include "../../framework/sysprocess.h"
+#include "../../framework/vprinter.h"
+
+namespace kzv {
+
+namespace {
+
+enum appmode : u8 { mode_wait, mode_raw, mode_keys };
+
+class testapp : public module {
+public:
+    u32 startms;
+    u32 limitms;
+    appmode mode;
+};
+
+void printnumber(char const* label, u32 value, bool tostderr)
+{
+    char digits[16];
+    vprinter_int32tostring((int)value, digits);
+    if (tostderr) {
+        os_stderr(label);
+        os_stderr(digits);
+        os_stderr("\n");
+        return;
+    }
+    os_stdout(label);
+    os_puts(digits);
+}
+
+void printfield(char const* name, char const* value)
+{
+    os_stdout(name);
+    os_stdout("=");
+    os_puts(value ? value : "(null)");
+}
+
+void printargs()
+{
+    argumentrecord* r = process->getargs();
+    if (!r)
+        return;
+    printnumber("argc=", r->argc, false);
+    for (u32 i = 0; i < r->argc; i++)
+        printfield("argv", r->argv[i]);
+    printfield("programname", r->programname);
+    printfield("invokedname", r->invokedname);
+    printfield("programdir", r->programdir);
+    printfield("home", r->home);
+    printfield("user", r->user);
+    printfield("workingdir", r->workingdir);
+    printfield("argline", r->argline);
+    u32 count = 0;
+    while (r->env && r->env[count])
+        count++;
+    printnumber("envcount=", count, false);
+}
+
+void readkeys()
+{
+    u8 keys[64];
+    int n = os_stdin(keys, sizeof keys);
+    for (int i = 0; i < n; i++)
+        printnumber("key ", keys[i], true);
+}
+
+sptr testapp_concb(void* self, unsigned cmd, int, int, void const*)
+{
+    testapp* app = (testapp*)self;
+    if (cmd != cmd_cyclic)
+        return 0;
+    if (app->mode == mode_keys)
+        readkeys();
+    if (app->limitms && process->msnow - app->startms >= app->limitms)
+        process->exit("");
+    return 1;
+}
+
+void fileanswer(char const* path)
+{
+    int fd = os_fopen(path, 3);
+    if (!fd) {
+        os_stderr("open failed\n");
+        process->exitcode = 1;
+        return;
+    }
+    os_write(fd, "file text\n", 10);
+    os_close(fd);
+    os_puts("answer");
+}
+
+void printenv(char const* name)
+{
+    char value[1000];
+    if (process->getenv(name, value, sizeof value))
+        os_puts(value);
+    else
+        process->exitcode = 1;
+}
+
+void run(appmode mode, u32 limitms)
+{
+    testapp* app = (testapp*)process->pool.sgetmem0(sizeof(testapp));
+    if (!app)
+        return;
+    app->initheader(&process->pool, "testapp", testapp_concb, type_bytestream);
+    app->startms = process->msnow;
+    app->limitms = limitms;
+    app->mode = mode;
+    if (mode != mode_wait) {
+        os_initstdio();
+        os_setterminalchanged();
+    }
+    process->startthread(app, 10);
+}
+
+} // namespace
+
+void memoryinit(unsigned&, unsigned&) {}
+
+void mmain()
+{
+    char const* command = process->getargv(0);
+    char const* value = process->getargv(1);
+    u32 ms = (u32)atoi(value);
+    if (streq(command, "args")) {
+        printargs();
+    } else if (streq(command, "env")) {
+        printenv(value);
+    } else if (streq(command, "wait")) {
+        run(mode_wait, ms);
+    } else if (streq(command, "raw")) {
+        run(mode_raw, ms);
+    } else if (streq(command, "keys")) {
+        run(mode_keys, ms);
+    } else if (streq(command, "ui")) {
+        os_stdout_ansi("UI\r\n", 4);
+        os_puts("answer");
+        run(mode_wait, ms);
+    } else if (streq(command, "fileanswer")) {
+        fileanswer(value);
+    } else {
+        os_stderr("usage: kzvtestapp args | env NAME | wait MS | raw MS | keys MS | ui MS | fileanswer PATH\n");
+        process->exitcode = 2;
+    }
+}
+
+} // namespace kzv

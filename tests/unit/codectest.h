@@ -1,0 +1,107 @@
+// Helpers of the codec unit tests: hex strings, deterministic test data and a
+// whole-stream inflate that feeds input and room in pieces of a chosen size. Every
+// input piece is copied into a pool block of exactly its size, so that a read past
+// it shows in the sanitizer build.
+#pragma once
+#include "../harness/harness.h"
+#include "../../framework/sysprocess.h"
+#include "../../codecs/inflate.h"
+
+namespace codectest {
+
+using namespace kzv;
+
+inline u32 fromhex(char const* hex, u8* out, u32 capacity)
+{
+    u32 n = 0;
+    int half = -1;
+    for (; *hex; hex++) {
+        char c = *hex;
+        int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (v < 0)
+            continue;
+        if (half < 0) {
+            half = v;
+        } else if (n < capacity) {
+            out[n++] = (u8)(half << 4 | v);
+            half = -1;
+        }
+    }
+    return n;
+}
+
+enum datakind { data_random, data_text, data_run, data_twoletters, data_farrepeats, data_kinds };
+inline char const* datakindname(int kind)
+{
+    static char const* const names[] = {"random", "text", "run", "two letters", "far repeats"};
+    return names[kind];
+}
+
+// Deterministic bytes: incompressible, word-like text, one long run, a two-letter
+// alphabet, and random blocks repeated from 20000 to 32768 bytes back.
+inline void makedata(int kind, u8* p, u32 n, u32 seed)
+{
+    u32 x = seed * 2654435761u + 12345;
+    auto next = [&x]() { x ^= x << 13; x ^= x >> 17; x ^= x << 5; return x; };
+    static char const* const words[] = {"deflate ", "window ", "the ", "block ", "of ", "literal\n", "a ", "match "};
+    u32 i = 0;
+    while (i < n) {
+        switch (kind) {
+        case data_random: p[i++] = (u8)(next() >> 7); break;
+        case data_text: {
+            char const* w = words[next() % 8];
+            for (; *w && i < n; w++)
+                p[i++] = (u8)*w;
+            break;
+        }
+        case data_run: p[i++] = 'x'; break;
+        case data_twoletters: p[i++] = (u8)("ab"[next() & 1]); break;
+        default: {
+            u32 back = 20000 + next() % 12768;
+            u32 len = 3 + next() % 300;
+            for (u32 k = 0; k < len && i < n; k++, i++)
+                p[i] = i >= back ? p[i - back] : (u8)next();
+            break;
+        }
+        }
+    }
+}
+
+struct outcome {
+    int result;             // inflate_end, inflate_error, or inflate_needinput when cut short
+    char const* message;
+    u32 length;
+};
+
+// Inflates `in` into `out`, `piece` input bytes and `room` output bytes at a time
+// (0: all at once).
+inline outcome inflateall(u8 const* in, u32 n, u8* out, u32 capacity, u32 piece, u32 room)
+{
+    mem& pool = process->pool;
+    void* work = pool.getmem(INFLATE_WORKBYTES);
+    inflater z;
+    z.init(work);
+    z.window = z.out = out;
+    u32 taken = 0;
+    int r = inflate_needinput;
+    for (;;) {
+        u32 size = piece && n - taken > piece ? piece : n - taken;
+        u8* copy = (u8*)pool.getmem(size ? size : 1);
+        memcpy(copy, in + taken, size);
+        z.next = copy;
+        z.end = copy + size;
+        do {
+            u32 left = capacity - (u32)(z.out - out);
+            z.outend = z.out + (room && room < left ? room : left);
+            r = z.run();
+        } while (r == inflate_needoutput && z.out < out + capacity);
+        taken += (u32)(z.next - copy);
+        pool.freemem(copy);
+        if (r != inflate_needinput || taken == n)
+            break;
+    }
+    pool.freemem(work);
+    return {r, z.message, (u32)(z.out - out)};
+}
+
+} // namespace codectest

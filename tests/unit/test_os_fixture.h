@@ -1,0 +1,63 @@
+// A scratch directory for the platform tests: /tmp/kzvtest-<pid>-<name>, made
+// with the kernel calls directly and removed with the entries the test names.
+#pragma once
+#include "../../framework/os.h"
+#include "../../framework/str.h"
+#include "../../framework/sysprocess.h"
+#include "../../framework/vprinter.h"
+#include "../../platform/linux/syscalls.h"
+
+namespace kzvtest {
+
+using namespace kzv;
+
+struct tempdir {
+    char path[128];
+
+    bool make(char const* name)
+    {
+        char pid[16];
+        vprinter_int32tostring(os_getpid(), pid);
+        if (!str_combine(path, sizeof path, "/tmp/kzvtest-", pid, "-") || !str_combine(path, sizeof path, path, name))
+            return false;
+        return !sys_failed(sys_mkdir(path, 0700));
+    }
+    // path/entry into out; the tests' names always fit.
+    char const* join(char* out, u32 capacity, char const* entry) const
+    {
+        return str_combine(out, capacity, path, "/", entry) ? out : "";
+    }
+    void removeentry(char const* entry) const
+    {
+        char full[512];
+        join(full, sizeof full, entry);
+        if (sys_failed(sys_unlink(full)))
+            sys_rmdir(full);
+    }
+    void remove() const { sys_rmdir(path); }
+};
+
+// Runs fn(argument) in a child process (a copy of this one, sharing nothing after
+// the start) through the same entry as a thread; the child ends when fn returns.
+inline bool startchildprocess(void (*fn)(void*), void* argument)
+{
+    process->threadargument = argument;
+    process->threadfunction = (void*)fn;
+    long r = sys_clone(0, nullptr);
+    process->threadfunction = nullptr;
+    process->threadargument = nullptr;
+    return !sys_failed(r);
+}
+
+inline bool writefile(char const* path, char const* text)
+{
+    int fd = os_fopen(path, 3);
+    if (!fd)
+        return false;
+    u32 n = strlen(text);
+    bool ok = os_write(fd, text, n) == (int)n;
+    os_close(fd);
+    return ok;
+}
+
+} // namespace kzvtest
