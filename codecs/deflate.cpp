@@ -16,6 +16,7 @@
 // - Every block's exact size is known before it is written, and that room (plus
 //   the bit buffer's bytes) is reserved first, so writing needs no checks.
 #include "deflate.h"
+#include "deflateformat.h"
 #include "../framework/mem.h"
 
 namespace kzv {
@@ -39,16 +40,6 @@ const u32 LITLENCODES = 286, DISTANCECODES = 30, CODELENGTHCODES = 19;
 const u32 MAXBITS = 15, MAXCODELENGTHBITS = 7;
 const u32 ENDOFBLOCK = 256;
 
-const u8 lengthextra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-                            3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-const u16 lengthbase[29] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
-                            35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-const u8 distanceextra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7,
-                              8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-const u16 distancebase[30] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193, 257, 385,
-                              513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-const u8 codelengthorder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-
 struct symboltables {
     u8 lengthcode[256];     // match length - 3 -> length code 0..28
     u8 distancecode[512];   // distance - 1 -> code: below 256 directly, else 256 + (d >> 7)
@@ -57,14 +48,6 @@ struct symboltables {
     u8 fixeddistlens[30];
     u16 fixeddistcodes[30];
 };
-
-constexpr u32 reversebits(u32 code, u32 length)
-{
-    u32 r = 0;
-    for (u32 i = 0; i < length; i++, code >>= 1)
-        r = r << 1 | (code & 1);
-    return r;
-}
 
 // Canonical codes from code lengths, stored bit-reversed.
 constexpr void makecodes(u8 const* lengths, u32 n, u16* codes)
@@ -77,19 +60,19 @@ constexpr void makecodes(u8 const* lengths, u32 n, u16* codes)
     for (u32 len = 1; len <= MAXBITS; len++)
         nextcode[len] = (nextcode[len - 1] + counts[len - 1]) << 1;
     for (u32 i = 0; i < n; i++)
-        codes[i] = lengths[i] ? (u16)reversebits(nextcode[lengths[i]]++, lengths[i]) : 0;
+        codes[i] = lengths[i] ? (u16)deflate_reversebits(nextcode[lengths[i]]++, lengths[i]) : 0;
 }
 
 constexpr symboltables makesymboltables()
 {
     symboltables t{};
     for (u32 c = 0; c < 28; c++)
-        for (u32 k = 0; k < (1u << lengthextra[c]); k++)
-            t.lengthcode[lengthbase[c] - 3 + k] = (u8)c;
+        for (u32 k = 0; k < (1u << deflate_lengthextra[c]); k++)
+            t.lengthcode[deflate_lengthbase[c] - 3 + k] = (u8)c;
     t.lengthcode[255] = 28;             // 258 has a code of its own
     for (u32 c = 0; c < 30; c++) {
-        for (u32 k = 0; k < (1u << distanceextra[c]); k++) {
-            u32 d = distancebase[c] - 1 + k;
+        for (u32 k = 0; k < (1u << deflate_distanceextra[c]); k++) {
+            u32 d = deflate_distancebase[c] - 1 + k;
             t.distancecode[d < 256 ? d : 256 + (d >> 7)] = (u8)c;
         }
     }
@@ -312,9 +295,9 @@ u64 databits(deflatework const& w, u8 const* litlens, u8 const* distlens)
 {
     u64 bits = 0;
     for (u32 s = 0; s < LITLENCODES; s++)
-        bits += (u64)w.litfreq[s] * (litlens[s] + (s > ENDOFBLOCK ? lengthextra[s - 257] : 0));
+        bits += (u64)w.litfreq[s] * (litlens[s] + (s > ENDOFBLOCK ? deflate_lengthextra[s - 257] : 0));
     for (u32 d = 0; d < DISTANCECODES; d++)
-        bits += (u64)w.distfreq[d] * (distlens[d] + distanceextra[d]);
+        bits += (u64)w.distfreq[d] * (distlens[d] + deflate_distanceextra[d]);
     return bits;
 }
 
@@ -330,10 +313,10 @@ void writesymbols(deflatework const& w, u32 symbols, bitwriter& out, u16 const* 
         }
         u32 lc = tables.lengthcode[value];
         u32 ls = 257 + lc;
-        out.put(litcodes[ls] | (value + 3 - lengthbase[lc]) << litlens[ls], litlens[ls] + lengthextra[lc]);
+        out.put(litcodes[ls] | (value + 3 - deflate_lengthbase[lc]) << litlens[ls], litlens[ls] + deflate_lengthextra[lc]);
         u32 d = distance - 1;
         u32 dc = distancecodeof(d);
-        out.put(distcodes[dc] | (distance - distancebase[dc]) << distlens[dc], distlens[dc] + distanceextra[dc]);
+        out.put(distcodes[dc] | (distance - deflate_distancebase[dc]) << distlens[dc], distlens[dc] + deflate_distanceextra[dc]);
     }
     out.put(litcodes[ENDOFBLOCK], litlens[ENDOFBLOCK]);
 }
@@ -345,6 +328,7 @@ void deflatesink::init(mem* p)
     pool = p;
     data = nullptr;
     start = length = capacity = 0;
+    appended = 0;
     nomemory = false;
 }
 
@@ -377,6 +361,16 @@ u8* deflatesink::reserve(u32 n)
     data = bigger;
     capacity = (u32)want;
     return data + length;
+}
+
+bool deflatesink::append(void const* bytes, u32 n)
+{
+    u8* at = reserve(n);
+    if (!at)
+        return false;
+    memcpy(at, bytes, n);
+    commit(n);
+    return true;
 }
 
 void deflatesink::release()
@@ -646,7 +640,7 @@ bool deflater::storedblocks(u8 const* bytes, u32 count, bool final, deflatesink&
     } while (count);
     if (final)
         out.align();
-    sink.length += (u32)(out.at - at);
+    sink.commit((u32)(out.at - at));
     bitbuffer = out.buffer;
     bitcount = out.count;
     return true;
@@ -674,7 +668,7 @@ bool deflater::flushblock(bool final, deflatesink& sink)
         k.clfreq[k.tokens[i]]++;
     buildlengths(k.clfreq, CODELENGTHCODES, MAXCODELENGTHBITS, k.cllens, k.tree);
     u32 ncl = CODELENGTHCODES;
-    while (ncl > 4 && k.cllens[codelengthorder[ncl - 1]] == 0)
+    while (ncl > 4 && k.cllens[deflate_codelengthorder[ncl - 1]] == 0)
         ncl--;
 
     u64 dynamicbits = 5 + 5 + 4 + 3 * ncl + databits(k, k.litlens, k.distlens);
@@ -706,7 +700,7 @@ bool deflater::flushblock(bool final, deflatesink& sink)
                 out.put(ndist - 1, 5);
                 out.put(ncl - 4, 4);
                 for (u32 i = 0; i < ncl; i++)
-                    out.put(k.cllens[codelengthorder[i]], 3);
+                    out.put(k.cllens[deflate_codelengthorder[i]], 3);
                 for (u32 i = 0; i < tokens; i++) {
                     u32 t = k.tokens[i];
                     out.put(k.clcodes[t], k.cllens[t]);
@@ -716,7 +710,7 @@ bool deflater::flushblock(bool final, deflatesink& sink)
             }
             if (final)
                 out.align();
-            sink.length += (u32)(out.at - at);
+            sink.commit((u32)(out.at - at));
             bitbuffer = out.buffer;
             bitcount = out.count;
         }

@@ -19,10 +19,13 @@ struct deflatesink {
     u32 start;
     u32 length;
     u32 capacity;
+    u64 appended;           // bytes appended since init, wherever they now lie
     bool nomemory;          // a reservation failed; the output is incomplete
 
     void init(mem* p);
     u8* reserve(u32 n);     // room for n bytes at data + length: moves unread bytes down or grows; null on failure
+    void commit(u32 n) { length += n; appended += n; }   // n reserved bytes are written
+    bool append(void const* bytes, u32 n);
     void release();
 };
 

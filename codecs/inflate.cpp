@@ -13,6 +13,7 @@
 // ends the careful path decodes one symbol at a time and takes bits only when the
 // whole symbol is there, so any cut in the input can be resumed.
 #include "inflate.h"
+#include "deflateformat.h"
 #include "../framework/mem.h"
 
 namespace kzv {
@@ -21,19 +22,8 @@ namespace {
 
 const int go = -1;          // internal: the step is done, carry on
 
-const u16 lengthbase[29] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
-                            35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-const u8 lengthextra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-                            3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-const u16 distancebase[30] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193, 257, 385,
-                              513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-const u8 distanceextra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7,
-                              8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-// The code-length code lengths arrive in this order of symbols.
-const u8 codelengthorder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-
-const u8 op_endofblock = 96;
-const u8 op_invalid = 64;
+constexpr u8 op_endofblock = 96;
+constexpr u8 op_invalid = 64;
 
 constexpr inflatecode symbolentry(int type, u32 symbol, u32 length)
 {
@@ -44,23 +34,15 @@ constexpr inflatecode symbolentry(int type, u32 symbol, u32 length)
     } else if (type == inflatetable_litlen && symbol == 256) {
         e.op = op_endofblock;
     } else if (type == inflatetable_litlen && symbol < 286) {
-        e.op = (u8)(16 + lengthextra[symbol - 257]);
-        e.val = lengthbase[symbol - 257];
+        e.op = (u8)(16 + deflate_lengthextra[symbol - 257]);
+        e.val = deflate_lengthbase[symbol - 257];
     } else if (type == inflatetable_distance && symbol < 30) {
-        e.op = (u8)(16 + distanceextra[symbol]);
-        e.val = distancebase[symbol];
+        e.op = (u8)(16 + deflate_distanceextra[symbol]);
+        e.val = deflate_distancebase[symbol];
     } else {
         e.op = op_invalid;                          // length symbols 286, 287 and distances 30, 31
     }
     return e;
-}
-
-constexpr u32 reversebits(u32 code, u32 length)
-{
-    u32 r = 0;
-    for (u32 i = 0; i < length; i++, code >>= 1)
-        r = r << 1 | (code & 1);
-    return r;
 }
 
 // Canonical codes: shorter codes first, equal lengths in symbol order. Codes longer
@@ -126,7 +108,7 @@ constexpr char const* buildcanonical(int type, u16 const* lengths, u32 count, in
         u32 len = lengths[symbol];
         code <<= len - prevlength;
         prevlength = len;
-        u32 reversed = reversebits(code, len);
+        u32 reversed = deflate_reversebits(code, len);
         code++;
         inflatecode e = symbolentry(type, symbol, len);
         counts[len]--;
@@ -403,11 +385,11 @@ int inflater::codelengthlengths()
     while (have < ncode) {
         if (!need(3))
             return inflate_needinput;
-        lens[codelengthorder[have++]] = (u16)(hold & 7);
+        lens[deflate_codelengthorder[have++]] = (u16)(hold & 7);
         drop(3);
     }
     while (have < 19)
-        lens[codelengthorder[have++]] = 0;
+        lens[deflate_codelengthorder[have++]] = 0;
     u32 root = 7, used = 0;
     char const* bad = inflate_buildtable(inflatetable_codelengths, lens, 19, table, INFLATE_TABLEENTRIES,
                                          root, used, work);
@@ -503,15 +485,16 @@ bool inflater::peekcode(inflatecode const* codes, u32 rootbits, u32 skip, inflat
 }
 
 // One symbol, taken only when all its bits are there.
+// An end of block needs no room, so an exactly full output can still end.
 int inflater::slowsymbol()
 {
-    if (out == outend)
-        return inflate_needoutput;
     inflatecode e;
     u32 used;
     if (!peekcode(lencode, lenbits, 0, e, used))
         return inflate_needinput;
     if (e.op == 0) {
+        if (out == outend)
+            return inflate_needoutput;
         drop(used);
         *out++ = (u8)e.val;
         return go;

@@ -353,24 +353,70 @@ void data::printdata() const
     printdata(out);
 }
 
+static void printtime(data const& d, printsink& out)
+{
+    kindtime const& k = d.kind.time;
+    printto(out, "%02u.%02u.%04u %02u:%02u:%02u gmt %d min", k.day, k.month, k.year, k.hour, k.minute, k.second,
+            k.gmtoffset);
+}
+
+static void printterminal(data const& d, printsink& out)
+{
+    kindterminal const& k = d.kind.terminal;
+    printto(out, "%dx%d cursor at %d.%d  vt100lines=%d colors=%d tabs=%d", k.columns, k.rows, k.cursorcolumn,
+            k.cursorrow, k.linedrawing & 1, k.colours, k.tabwidth);
+}
+
+static void printlogin(data const& d, printsink& out)
+{
+    kindlogin const& k = d.kind.login;
+    printto(out, "protocol %s user %s pw %s %i:%u", data::getprotocolstring(k.protocol), k.user, k.password,
+            k.address, k.port);
+}
+
+static void printusb(data const& d, printsink& out)
+{
+    kindusb const& k = d.kind.usb;
+    printto(out, "vendor %04x product %04x \"%s\" \"%s\"", k.vendor, k.product, k.manufacturer, k.productname);
+}
+
+static void printbitwrite(data const& d, printsink& out)
+{
+    kindbitwrite const& k = d.kind.bitwrite;
+    printto(out, "device %u addr 0x%04x %5u value %u", k.device, k.address, k.address, k.value);
+}
+
+static bool isrequest(s8 type) { return type >= type_filerequest && type <= type_renamerequest; }
+
+// The record dumps; the email and message dumps end their own lines and answer
+// true, a missing record prints nothing.
+static bool printrecords(data const& d, printsink& out)
+{
+    if (isrequest(d.type) && d.kind.request.request)
+        d.kind.request.request->print(out, d.type);
+    if (d.type == type_textobject && d.kind.textobject.object)
+        d.kind.textobject.object->print(out);
+    if (d.type == type_email && d.kind.email.email) {
+        d.kind.email.email->print(out);
+        return true;
+    }
+    if (d.type == type_message && d.kind.message.msg) {
+        d.kind.message.msg->print(out);
+        return true;
+    }
+    return false;
+}
+
 void data::printdata(printsink& out) const
 {
     printto(out, "%s ", gettypestring());
-    bool lineended = false;             // the email and message dumps end their own lines
     switch (type) {
     case type_bytestream: printbytestream(*this, out); break;
     case type_file: printfile(*this, out); break;
     case type_record: printto(out, "addr %08x len %8u", kind.record.address, size); break;
     case type_ip: printto(out, "%s %i", kind.ip.name, kind.ip.address); break;
-    case type_time:
-        printto(out, "%02u.%02u.%04u %02u:%02u:%02u gmt %d min", kind.time.day, kind.time.month, kind.time.year,
-                kind.time.hour, kind.time.minute, kind.time.second, kind.time.gmtoffset);
-        break;
-    case type_terminal:
-        printto(out, "%dx%d cursor at %d.%d  vt100lines=%d colors=%d tabs=%d", kind.terminal.columns,
-                kind.terminal.rows, kind.terminal.cursorcolumn, kind.terminal.cursorrow,
-                kind.terminal.linedrawing & 1, kind.terminal.colours, kind.terminal.tabwidth);
-        break;
+    case type_time: printtime(*this, out); break;
+    case type_terminal: printterminal(*this, out); break;
     case type_rdbin: printrdbin(*this, out); break;
     case type_scanline: printscanline(*this, out); break;
     case type_tone: printtone(*this, out); break;
@@ -385,57 +431,29 @@ void data::printdata(printsink& out) const
         if (kind.tableend.id)
             printto(out, "id %u", kind.tableend.id);
         break;
-    case type_loginrequest:
-        printto(out, "protocol %s user %s pw %s %i:%u", getprotocolstring(kind.login.protocol), kind.login.user,
-                kind.login.password, kind.login.address, kind.login.port);
-        break;
-    case type_filerequest: case type_savefilerequest: case type_appendfilerequest: case type_dirrequest:
-    case type_mkdirrequest: case type_fileinforequest: case type_deleterequest: case type_renamerequest:
-        if (kind.request.request)
-            kind.request.request->print(out, type);
-        break;
+    case type_loginrequest: printlogin(*this, out); break;
     case type_newconnection:
         printto(out, "protocol %s netadr %i:%u", getprotocolstring(kind.connection.protocol),
                 kind.connection.address, kind.connection.port);
-        break;
-    case type_email:
-        if (kind.email.email) {
-            kind.email.email->print(out);
-            lineended = true;
-        }
         break;
     case type_mqtt: case type_subscribe: printmqtt(*this, out); break;
     case type_connected: case type_disconnected:
         printto(out, "protocol %s %s", getprotocolstring(kind.connected.protocol), kind.connected.text);
         break;
-    case type_message:
-        if (kind.message.msg) {
-            kind.message.msg->print(out);
-            lineended = true;
-        }
-        break;
     case type_filesystem:
         printto(out, "%s total %m free %m", (char const*)payload, kind.filesystem.total, kind.filesystem.free);
         break;
-    case type_usb:
-        printto(out, "vendor %04x product %04x \"%s\" \"%s\"", kind.usb.vendor, kind.usb.product,
-                kind.usb.manufacturer, kind.usb.productname);
-        break;
+    case type_usb: printusb(*this, out); break;
     case type_reg16read: printregisters(*this, out, 4); break;
     case type_reg16write: printregisters(*this, out, 8); break;
-    case type_bitwrite:
-        printto(out, "device %u addr 0x%04x %5u value %u", kind.bitwrite.device, kind.bitwrite.address,
-                kind.bitwrite.address, kind.bitwrite.value);
-        break;
+    case type_bitwrite: printbitwrite(*this, out); break;
     case type_dnsrequest: printto(out, "%s", kind.dns.name); break;
-    case type_textobject:
-        if (kind.textobject.object)
-            kind.textobject.object->print(out);
+    default:
+        if (printrecords(*this, out))
+            return;
         break;
-    default: break;
     }
-    if (!lineended)
-        printto(out, "\n");
+    printto(out, "\n");
 }
 
 void message::print(printsink& out) const
@@ -497,7 +515,7 @@ void filerequest::print(printsink& out, s8 type) const
         "createdirrequest ID %u:\n", "fileinforequest ID %u:\n", "deletefilerequest ID %u:\n",
         "renamefilerequest ID %u:\n",
     };
-    if (type >= type_filerequest && type <= type_renamerequest)
+    if (isrequest(type))
         printto(out, headings[type - type_filerequest], id);
     if (protocol == protocol_http)
         printto(out, "    HTTP\n");

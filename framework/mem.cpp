@@ -93,7 +93,9 @@ void mem::created(void* block, unsigned size, unsigned reserved, unsigned stepsi
     scratchtable = nullptr;
     parent = nullptr;
     firstsize = size;
-    step = stepsize ? (u32)round16(stepsize) : size;
+    step = stepsize ? (u32)kzv_min<u64>(round16(stepsize), MEM_MAXREQUEST) : size;
+    if (!step)
+        step = ROOT_MINSIZE;
 
     memset0(roottable, rootbytes);
     memset0(blocktable, blockbytes);
@@ -177,7 +179,8 @@ void* mem::alloc(u64 n, bool registered)
     u32 f = footprint(n);
     if (!f || !freelist)
         return nullptr;
-    if (registered && !reserveblockslot())
+    int slot = registered ? reserveblockslot() : -1;
+    if (registered && slot < 0)
         return nullptr;
     int i = findfree(f, registered);
     if (i < 0) {
@@ -189,7 +192,7 @@ void* mem::alloc(u64 n, bool registered)
         return nullptr;
     mem_unpoison(p, usable(f));
     if (registered)
-        registerblock(p, f);
+        blocktable[slot] = {f, p};    // making a root area registers nothing
     return p;
 }
 
@@ -228,19 +231,31 @@ u8* mem::carvefirst(u32 f)
     return i >= 0 ? carve((u32)i, f) : nullptr;
 }
 
-// Takes n bytes for a table from the first free range that holds them, else from
-// the spare area that is about to become free.
-static u8* takefortable(mem& m, u32 n, u8*& spare, u32& sparesize)
+// A table that will replace the registered table `old`: n bytes from the first
+// free range that holds them, else from the spare area about to become free.
+static u8* takenewtable(mem& m, void const* old, u32 n, u8*& spare, u32& sparesize)
 {
-    u8* p = m.carvefirst(n);
-    if (p)
-        return p;
-    if (sparesize < n)
+    if (m.findblock(old) < 0)
         return nullptr;
-    p = spare;
-    spare += n;
-    sparesize -= n;
+    u8* p = m.carvefirst(n);
+    if (!p) {
+        if (sparesize < n)
+            return nullptr;
+        p = spare;
+        spare += n;
+        sparesize -= n;
+    }
+    mem_unpoison(p, usable(n));
     return p;
+}
+
+// The new table takes the old one's block-table entry; the old one becomes free.
+static void swaptable(mem& m, void const* old, u8* table, u32 n)
+{
+    memrange& entry = m.blocktable[m.findblock(old)];
+    memrange given = entry;
+    entry = {n, table};
+    m.insertfree(given.address, given.size);
 }
 
 // The free list grows by 16 slots: a new pointer list (registered in place of the
@@ -250,25 +265,22 @@ bool mem::growfreelist(u8*& spare, u32& sparesize)
     u32 capacity = freecapacity + FREE_GROWTH;
     u32 listbytes = footprint((u64)capacity * sizeof(memrange*));
     u32 entrybytes = footprint(FREE_GROWTH * sizeof(memrange));
-    int slot = findblock(freelist);
-    u8* p = takefortable(*this, listbytes + entrybytes, spare, sparesize);
-    if (!p || slot < 0)
+    u8* p = takenewtable(*this, freelist, listbytes + entrybytes, spare, sparesize);
+    if (!p)
         return false;
+    mem_poison(p + usable(listbytes), MEM_REDZONE);
     memrange** list = (memrange**)p;
     memrange* entries = (memrange*)(p + listbytes);
-    mem_unpoison(list, usable(listbytes));
-    mem_unpoison(entries, usable(entrybytes));
     for (u32 i = 0; i < freecapacity; i++)
         list[i] = freelist[i];
     for (u32 i = 0; i < FREE_GROWTH; i++) {
         markunused(&entries[i]);
         list[freecapacity + i] = &entries[i];
     }
-    memrange old = blocktable[slot];
-    blocktable[slot] = {listbytes, p};
+    memrange** old = freelist;
     freelist = list;
     freecapacity = capacity;
-    insertfree(old.address, old.size);
+    swaptable(*this, old, p, listbytes);
     return true;
 }
 
@@ -276,20 +288,17 @@ bool mem::growroottable(u8*& spare, u32& sparesize)
 {
     u32 capacity = rootcapacity + ROOT_GROWTH;
     u32 bytes = footprint((u64)capacity * sizeof(memrange));
-    int slot = findblock(roottable);
-    u8* p = takefortable(*this, bytes, spare, sparesize);
-    if (!p || slot < 0)
+    u8* p = takenewtable(*this, roottable, bytes, spare, sparesize);
+    if (!p)
         return false;
-    mem_unpoison(p, usable(bytes));
     memrange* table = (memrange*)p;
     memset0(table, usable(bytes));
     for (u32 i = 0; i < rootcount; i++)
         table[i] = roottable[i];
-    memrange old = blocktable[slot];
-    blocktable[slot] = {bytes, p};
+    memrange* old = roottable;
     roottable = table;
     rootcapacity = capacity;
-    insertfree(old.address, old.size);
+    swaptable(*this, old, p, bytes);
     return true;
 }
 
@@ -311,6 +320,7 @@ u8* mem::newroot(u32 f)
         size = step - process->systemmemory;
     if (size < minimum)
         size += (minimum - size + step - 1) / step * step;
+    size = round16(size);
     if (size > MEM_MAXREQUEST)
         size = round16(minimum);          // a large step must not refuse a request that fits
     if (size > MEM_MAXREQUEST)
@@ -333,19 +343,27 @@ u8* mem::newroot(u32 f)
     return area;
 }
 
-// Makes sure the block table has an empty slot, growing it by 32 when full: a new
-// static table entered in itself, the old one freed.
-bool mem::reserveblockslot()
+// The first empty slot of the block table, growing the table by 32 when it is
+// full: a new static table entered in itself, the old one freed. -1 without memory.
+static int firstemptyslot(mem const& m)
 {
-    for (u32 i = 0; i < blockcapacity; i++) {
-        if (!blocktable[i].address)
-            return true;
+    for (u32 i = 0; i < m.blockcapacity; i++) {
+        if (!m.blocktable[i].address)
+            return (int)i;
     }
+    return -1;
+}
+
+int mem::reserveblockslot()
+{
+    int empty = firstemptyslot(*this);
+    if (empty >= 0)
+        return empty;
     u32 capacity = blockcapacity + BLOCK_GROWTH;
     u32 bytes = footprint((u64)capacity * sizeof(memrange));
     memrange* table = (memrange*)alloc(usable(bytes), false);
     if (!table)
-        return false;
+        return -1;
     memset0(table, usable(bytes));
     for (u32 i = 0; i < blockcapacity; i++)
         table[i] = blocktable[i];
@@ -353,18 +371,8 @@ bool mem::reserveblockslot()
     memrange* old = blocktable;
     blocktable = table;
     blockcapacity = capacity;
-    free_int(old);
-    return true;
-}
-
-void mem::registerblock(u8* p, u32 f)
-{
-    for (u32 i = 0; i < blockcapacity; i++) {
-        if (!blocktable[i].address) {
-            blocktable[i] = {f, p};
-            return;
-        }
-    }
+    free_int(old);                        // its entry, copied above, becomes empty
+    return firstemptyslot(*this);
 }
 
 int mem::findblock(void const* p) const

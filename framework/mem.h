@@ -1,10 +1,11 @@
 // Memory pools. A `mem` manages root areas taken from the platform (or from a
 // parent pool) and hands out 16-byte aligned blocks: registered ones (freeable one
 // by one, entered in the block table) and static ones (living as long as the pool).
-// Its bookkeeping tables live in its own areas. A request the system cannot serve,
-// or one above MEM_MAXREQUEST, returns null and leaves the pool unchanged; callers
-// handle null. `smem` carves small blocks from pool chunks and frees all at once.
-// Pools take no lock: one thread per pool.
+// Its bookkeeping tables live in its own areas. Requests are rounded up to 16 (0 is
+// served as 16). A request the system cannot serve, or one above MEM_MAXREQUEST,
+// returns null and leaves the pool unchanged; callers handle null. `smem` carves
+// small blocks from pool chunks and frees them all at once. Pools take no lock: one
+// thread per pool. `created` resets `parent`; a caller sets it afterwards.
 #pragma once
 #include "types.h"
 #include "memprim.h"
@@ -80,8 +81,7 @@ public:
     u8* newroot(u32 footprint);
     bool growfreelist(u8*& spare, u32& sparesize);
     bool growroottable(u8*& spare, u32& sparesize);
-    bool reserveblockslot();
-    void registerblock(u8* p, u32 footprint);
+    int reserveblockslot();
     int findblock(void const* p) const;
     void insertfree(u8* p, u32 size);
     bool appendfree(u8* p, u32 size);
@@ -103,7 +103,7 @@ public:
     ~smem() { freemem(); }
     void init(mem* p);
     void exit(bool keep);
-    void* getmem(u32 n);    // null when the pool refuses
+    void* getmem(u32 n);    // n rounded up to 8 (blocks are 8-aligned); null when the pool refuses
     void* getmem0(u32 n);
     char* setstr(char const* s);
     void freemem();

@@ -23,6 +23,13 @@ sptr module::call(unsigned cmd, int a, int b, void const* p)
     return callback ? callback(this, cmd, a, b, p) : 0;
 }
 
+void module::unregister()
+{
+    if (state & 1)
+        process->stopthread(this);
+    state &= (u8)~1;
+}
+
 sptr module_callthrough(module* target, pin* through, unsigned cmd, int a, int b, void const* p)
 {
     if (!target)

@@ -36,17 +36,25 @@ public:
     pin in;
     pin out;
 
+    // Fills the header of an object its init has zeroed: pool (null: the process
+    // pool), name, callback, both pins owned by the module, the packet type.
     void initheader(mem* p, char const* modulename, modulecallback cb, s8 packettype);
-    sptr call(unsigned cmd, int a, int b, void const* p);
+    sptr call(unsigned cmd, int a, int b, void const* p);   // 0 without a callback
+    // The first step of every exit: a module registered with the scheduler (state
+    // bit 0) is stopped there and the bit cleared.
+    void unregister();
 };
 
 // The replies of a module that is not a stream, for every code it leaves unhandled.
-// Returns true with *reply set when `cmd` is one of the default codes.
+// Returns true with *reply set when `cmd` is one of the default codes; 'E' stores a
+// null pointer through p when p is not null.
 bool module_defaultreply(unsigned cmd, void const* p, sptr& reply);
 
+// Joins two pins: a's peer is set and a's owner told '@' (p = b) while b's peer
+// still holds its old value; then the same for b. Earlier peers are overwritten.
 void connect(pin& a, pin& b);
-void connect(pin& a, pin* b);
-void connect(module* a, module* b);
+void connect(pin& a, pin* b);           // a null b disconnects a and tells nobody
+void connect(module* a, module* b);     // a's OUT to b's IN; nothing when either is null
 
 // Calls `target` with its current pin set to `through`, restoring the previous one
 // afterwards, so nested calls on the same module keep the outer call's pin.

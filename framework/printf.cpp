@@ -33,7 +33,7 @@ void printsink_write(printsink& out, char const* bytes, u32 count)
         writechannel(out.channel, bytes, count);
         return;
     }
-    if (!out.text)
+    if (!out.text || out.length >= out.capacity)
         return;
     u32 room = out.capacity - 1 - out.length;
     if (count > room)

@@ -1,8 +1,10 @@
 // The small-object store. Chunks come from the pool as registered blocks, each
 // beginning with a 32-byte header; the chain is walked from the first chunk when the
-// current one is too full. Blocks are 4-aligned (chunk base + header + multiples of
-// 4). In the sanitizer build the unused tail of a chunk is poisoned, so an overrun
-// of the last block handed out is reported.
+// current one is too full. Requests are rounded up to 8 bytes, not 4, so every block
+// is 8-aligned and may hold pointers and 64-bit values (an array of name pointers
+// behind an odd-length string would otherwise be misaligned on 64-bit targets). In
+// the sanitizer build the unused tail of a chunk is poisoned, so an overrun of the
+// last block handed out is reported.
 #include "mem.h"
 #include "mempoison.h"
 #include "str.h"
@@ -17,6 +19,7 @@ const u32 SMEM_HEADER = 32;
 const u32 SMEM_FIRSTCHUNK = 256;
 const u32 SMEM_MAXCHUNK = 8192;
 const u32 SMEM_GRANULE = 128;           // chunk sizes are multiples of this
+const u32 SMEM_ALIGN = 8;               // pointers and 64-bit values on every target
 
 struct chunkheader {
     u32 used;                           // bytes used, the header included
@@ -88,7 +91,7 @@ static chunkheader* newchunk(smem& s, u32 n)
 
 void* smem::getmem(u32 n)
 {
-    u64 rounded = ((u64)n + 3) & ~(u64)3;
+    u64 rounded = ((u64)n + SMEM_ALIGN - 1) & ~(u64)(SMEM_ALIGN - 1);
     if (rounded > MEM_MAXREQUEST)
         return nullptr;
     u32 need = (u32)rounded;

@@ -49,9 +49,17 @@ void stream::registerat(u32 ms)
 {
     if (hasstate(streamstate_registered) && interval == ms)
         return;
-    process->startthread(this, ms);
-    setstate(streamstate_registered);
-    interval = ms;
+    process->startthread(this, ms);     // sets the registered bit, unless it had no room
+    if (hasstate(streamstate_registered))
+        interval = ms;
+}
+
+// Pending output needs the scheduler; a stream that is registered already keeps
+// its interval (stdio retries at 1 ms).
+void stream::keepflushing()
+{
+    if (!hasstate(streamstate_registered))
+        registerat(STREAM_FLUSHMS);
 }
 
 void stream::unregister()
@@ -65,27 +73,32 @@ void stream::unregister()
 
 // ---- reading ----
 
-u8* stream::readbufreserve(u32 n)
+u8* bufferreserve(mem* pool, u8*& buffer, u32& capacity, u32& end, u32& pos, u32 live,
+                  u32 n, u32 maximum)
 {
-    if (readcount == 0)
-        readend = readpos = 0;
-    if ((u64)readbufsize - readend < n && readpos > 0) {
-        // The unread bytes move down within the same buffer: the ranges overlap.
-        memmove(readbuf, readbuf + readpos, readcount);
-        readend = readcount;
-        readpos = 0;
+    if (live == 0)
+        end = pos = 0;
+    if ((u64)capacity - end < n && pos > 0) {
+        memmove(buffer, buffer + pos, live);    // the ranges overlap
+        end = live;
+        pos = 0;
     }
-    if ((u64)readbufsize - readend < n) {
-        u64 want = ((u64)n + readend + 255) & ~(u64)255;
-        if (want > STREAM_MAXBUFFER)
+    if ((u64)capacity - end < n) {
+        u64 want = ((u64)n + end + 255) & ~(u64)255;
+        if (want > maximum)
             return nullptr;
-        u8* grown = (u8*)(readbuf ? pool->resize(readbuf, want) : pool->getmem(want));
+        u8* grown = (u8*)(buffer ? pool->resize(buffer, want) : pool->getmem(want));
         if (!grown)
             return nullptr;
-        readbuf = grown;
-        readbufsize = (u32)want;
+        buffer = grown;
+        capacity = (u32)want;
     }
-    return readbuf + readend;
+    return buffer + end;
+}
+
+u8* stream::readbufreserve(u32 n)
+{
+    return bufferreserve(pool, readbuf, readbufsize, readend, readpos, readcount, n, STREAM_MAXBUFFER);
 }
 
 u32 stream::fetch(u32 n)
@@ -273,24 +286,10 @@ sptr stream::readrecord(data** p, int n)
 
 u8* stream::writebufget(u32 n)
 {
-    if (writecount == 0)
-        writeend = writepos = 0;
-    if ((u64)writebufsize - writeend < n && writepos > 0) {
-        memmove(writebuf, writebuf + writepos, writecount);
-        writeend = writecount;
-        writepos = 0;
-    }
-    if ((u64)writebufsize - writeend < n) {
-        u64 want = ((u64)n + writeend + 255) & ~(u64)255;
-        if (want > STREAM_MAXBUFFER)
-            return nullptr;
-        u8* grown = (u8*)(writebuf ? pool->resize(writebuf, want) : pool->getmem(want));
-        if (!grown)
-            return nullptr;
-        writebuf = grown;
-        writebufsize = (u32)want;
-    }
-    u8* room = writebuf + writeend;
+    u8* room = bufferreserve(pool, writebuf, writebufsize, writeend, writepos, writecount, n,
+                             STREAM_MAXBUFFER);
+    if (!room)
+        return nullptr;
     writecount += n;
     writeend += n;
     return room;
@@ -326,7 +325,7 @@ sptr stream::writedirect(u8 const* p, u32 n)
         return (sptr)k;                 // the rest could not be kept: only k were taken
     memcpy(room, p + k, n - k);
     writemode = 3;
-    registerat(STREAM_FLUSHMS);
+    keepflushing();
     return (sptr)n;
 }
 
@@ -383,8 +382,8 @@ void stream::checkwrite()
                 setstate(streamstate_limit);
             checkclosed();
             // Whatever stopped this flush, the scheduler retries what is left.
-            if (writecount > 0 && isopen() && !hasstate(streamstate_registered))
-                registerat(STREAM_FLUSHMS);
+            if (writecount > 0 && isopen())
+                keepflushing();
             return;
         }
         writepos += k;
@@ -413,6 +412,21 @@ void stream::setbuffering(bool on)
     }
     freewritebuf();
     writemode = 0;
+}
+
+sptr stream::writerecord(data const* d)
+{
+    return d && d->type == type_bytestream ? write(d->payload, d->size) : 0;
+}
+
+sptr stream::writebyte(u8 byte) { return write(&byte, 1); }
+
+void stream::setdirect(bool on)
+{
+    if (on)
+        setstate(streamstate_direct);
+    else
+        clearstate(streamstate_direct);
 }
 
 sptr stream::writeline(char const* text)
@@ -470,10 +484,10 @@ sptr stream::close()
         return 1;
     }
     if (writecount > 0)
-        registerat(STREAM_FLUSHMS);
+        keepflushing();
     if (control & control_hold) {
         control |= control_blocked;
-        registerat(STREAM_FLUSHMS);
+        keepflushing();
     }
     return 1;
 }
@@ -548,7 +562,7 @@ sptr stream::command(unsigned cmd, int a, int b, void const* p)
         return p ? readrecord((data**)p, a) : 0;
     case stream_getrecord:
         if (p)
-            *(void**)p = nullptr;
+            *(void**)p = nullptr;       // a stream hands out no queued records
         return 0;
     case stream_getbyte:
         return getbyte();
@@ -561,14 +575,10 @@ sptr stream::command(unsigned cmd, int a, int b, void const* p)
         return p ? write(p, strlen((char const*)p)) : 0;
     case stream_write:
         return a > 0 ? write(p, (u32)a) : 0;
-    case stream_writerecord: {
-        data const* d = (data const*)p;
-        return d && d->type == type_bytestream ? write(d->payload, d->size) : 0;
-    }
-    case stream_writebyte: {
-        u8 byte = (u8)a;
-        return write(&byte, 1);
-    }
+    case stream_writerecord:
+        return writerecord((data const*)p);
+    case stream_writebyte:
+        return writebyte((u8)a);
     case stream_writeline:
         return writeline((char const*)p);
     case stream_close:
@@ -580,10 +590,7 @@ sptr stream::command(unsigned cmd, int a, int b, void const* p)
         setbuffering(a != 0);
         return 1;
     case stream_setdirect:
-        if (a)
-            setstate(streamstate_direct);
-        else
-            clearstate(streamstate_direct);
+        setdirect(a != 0);
         return 1;
     case stream_seteol:
         seteol((char const*)p);

@@ -1,13 +1,9 @@
-// Byte-stream modules: the record, command set and buffering that `file`, `stdio`,
-// `pipe` and `tcp` share. A concrete stream supplies three device operations in a
-// `streamdevice` table (fetch bytes, send bytes, release the device); the skeleton
-// does the non-blocking buffered reads and writes, line reading, give-back and the
-// close protocol that keeps a stream on the scheduler until its output is out.
-// Both buffers belong to the stream and come from its pool; bytes handed out by
-// 'B', 'C' and 'D' point into the read buffer and stay valid until the next
-// command. Sizes are checked in 64 bits: a buffer never grows past
-// STREAM_MAXBUFFER, and a request that cannot be served leaves the buffers as
-// they were. Replies are counts (0 = nothing now) or 1/0, as each command says.
+// Byte-stream modules: the record, commands and buffering that `file`, `stdio`,
+// `pipe` and `tcp` share; each supplies only its device operations. Reads and
+// writes never block: output the device refuses stays buffered and the scheduler
+// retries it. Buffers belong to the stream (its pool); bytes handed out by 'B',
+// 'C' and 'D' stay valid until the next command. A buffer never grows past
+// STREAM_MAXBUFFER: a request that cannot be kept leaves both buffers unchanged.
 #pragma once
 #include "module.h"
 
@@ -68,6 +64,13 @@ const u32 STREAM_MAXREAD = 0x80000;      // one device read asks for at most 512
 const u32 STREAM_MAXBUFFER = 0x4000000;
 const u32 STREAM_FLUSHMS = 10;           // retry interval for pending output
 
+// Room for n more bytes behind `end` in a buffer whose live bytes start at `pos`:
+// an emptied buffer starts over, live bytes move down (overlap-safe), and the
+// buffer grows to a multiple of 256 from `pool`. Null, with the buffer unchanged,
+// when the room would pass `maximum` or the pool refuses. Both stream buffers use it.
+u8* bufferreserve(mem* pool, u8*& buffer, u32& capacity, u32& end, u32& pos, u32 live,
+                  u32 n, u32 maximum);
+
 class stream : public module {
 public:
     u8 control;
@@ -116,7 +119,10 @@ public:
     // Writing.
     u8* writebufget(u32 n);
     sptr write(void const* p, u32 n);
+    sptr writerecord(data const* d);       // bytestream records only
+    sptr writebyte(u8 byte);
     sptr writeline(char const* text);
+    void setdirect(bool on);
     void checkwrite();
     void setbuffering(bool on);
     void seteol(char const* p);
@@ -131,6 +137,7 @@ public:
     void dropoutput();                      // pending output is thrown away
     void releasestream();                   // the skeleton's part of every exit
     void registerat(u32 ms);
+    void keepflushing();
     void unregister();
 
 private:

@@ -81,20 +81,27 @@ public:
 
     mem pool;
 
+    // The process object over its own block: the pool manages the rest of it.
     void init(void* entry, unsigned blocksize, unsigned step);
-    void calctime();
+    void calctime();                // the calendar fields up to utcseconds
+    // One pass: 0 when a module was due, else ms until the nearest step (100000
+    // when nothing is due soon or no slot exists).
     u32 sched();
-    void loop();
-    void sleep(module* m, unsigned ms);
+    void loop();                    // until an exit is requested or no thread is left
+    void sleep(module* m, unsigned ms);   // the others keep running; m is not stepped
+    // Registers m (or changes its interval); every module's next step is then
+    // now + its interval. Without memory m stays unregistered.
     void startthread(module* m, unsigned interval);
     void stopthread(module* m);
-    void exit(char const* reason);
+    void exit(char const* reason);  // keeps the pointer; safe from a signal handler
     u32 getargc();
-    char const* getargv(u32 i);
-    char const* getprogramname();
+    char const* getargv(u32 i);     // "" beyond the count
+    char const* getprogramname();   // "???" when the platform has none
     char const* gethomedir();
+    // Copies the value of `name` (any case) into out, at most capacity - 1 and 999
+    // characters, terminated. False, out untouched, when there is no such variable.
     bool getenv(char const* name, char* out, u32 capacity);
-    argumentrecord* getargs();      // the record, filled on first use
+    argumentrecord* getargs();      // filled on first use; null only without memory
 };
 
 extern sysprocess* process;

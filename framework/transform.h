@@ -1,12 +1,9 @@
-// Transform modules: a codec that sits between two pins. It pulls records from
-// the peer of its IN pin (or takes records and bytes pushed into it), runs its
-// codec one step at a time, and hands the result out as records to whoever reads
-// it, or pushes it to the peer of its OUT pin. The codec supplies one `step`
-// (true when it moved) and an `exit` that frees its own blocks. Every buffer here
-// comes from the module's pool and is freed at reset; a pool refusal or a size
-// above TRANSFORM_MAXBUFFER sets the error bit instead of growing. Reads answer a
-// count (0 = nothing now; the flag word tells error and end) and always store the
-// module itself through their record pointer, so a reader can look at its flags.
+// Transform modules: a codec between two pins. It pulls records from the peer of
+// its IN pin (or takes what writers push in), runs its codec a step at a time and
+// hands the result out as records to its reader or pushes it to the peer of its OUT
+// pin. Its buffers come from its pool and go with its reset; a refused or oversized
+// buffer sets the error bit. Reads answer a count (0 = nothing now; the flag word
+// tells error and end) and store the module itself through their record pointer.
 #pragma once
 #include "module.h"
 

@@ -29,9 +29,11 @@ void vprinter_put(vprinterdata* d, char c)
         d->buffer[d->length++] = c;
 }
 
+static u32 roomleft(vprinterdata const* d) { return d->length < d->end ? d->end - d->length : 0; }
+
 void vprinter_putbytes(vprinterdata* d, char const* bytes, u32 count)
 {
-    u32 room = d->end - d->length;
+    u32 room = roomleft(d);
     if (count > room)
         count = room;
     for (u32 i = 0; i < count; i++)
@@ -41,7 +43,7 @@ void vprinter_putbytes(vprinterdata* d, char const* bytes, u32 count)
 
 void vprinter_putrepeat(vprinterdata* d, char c, u32 count)
 {
-    u32 room = d->end - d->length;
+    u32 room = roomleft(d);
     if (count > room)
         count = room;                   // a width of millions costs no more than the room
     for (u32 i = 0; i < count; i++)
@@ -101,7 +103,7 @@ void vprinter_copyrest(vprinterdata* d)
         vprinter_put(d, c);
     }
     if (d->buffer)
-        d->buffer[d->length] = 0;
+        d->buffer[kzv_min(d->length, d->end)] = 0;
 }
 
 u32 vprinter_width(vprinterdata const* d)

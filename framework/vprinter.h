@@ -4,6 +4,14 @@
 // the buffer it was given: text stops at the buffer's last byte, which only the
 // terminator may take, and the stop rule drops arguments once `capacity` is near.
 // The engine allocates nothing, keeps no global state and never fails.
+//
+// Format: '%', at most 7 flags from "+-.0123456789" (a width is the number they
+// start with, '0' first pads with zeros, '.' and a digit give a precision; '+' and
+// '-' only stop a width), a letter. Integers: d u x X c (0 prints a space, above
+// 127 the UTF-8 of the low 16 bits), * (nonzero '*', zero '-'), h (hundredths),
+// I and i (IPv4), m (memory size, %.3m three decimals on 64-bit values), D (date
+// from seconds since 1970, 32-bit values). Floats: f, u, d. Strings: s, 8-bit or
+// UTF-16. Other letters consume their argument and print nothing; %% prints '%'.
 #pragma once
 #include "types.h"
 

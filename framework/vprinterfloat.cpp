@@ -192,10 +192,12 @@ u32 vprinter_memthousandths(u32 rest, int unit)
     u32 bits = divisorbits[unit];
     u64 dm = mantissafield(bits) | (1u << FLOAT_MANTISSABITS);
     int de = (int)exponentfield(bits) - (int)(FLOAT_BIAS + FLOAT_MANTISSABITS);
-    // The quotient with 38 to 40 bits, the remainder as the sticky bit.
-    u32 s = 63 - bitlength(rest);
-    u64 numerator = (u64)rest << s;
-    f32exact q = round24(numerator / dm, -(int)s - de, numerator % dm != 0);
+    // The rest as a float first (above 2^24 it loses bits), then the quotient with
+    // 38 to 40 bits and the remainder as the sticky bit.
+    f32exact r = round24(rest, 0, false);
+    u32 s = 63 - bitlength(r.m);
+    u64 numerator = r.m << s;
+    f32exact q = round24(numerator / dm, r.e - (int)s - de, numerator % dm != 0);
     if (q.e + 24 <= -2)
         return 0;                       // below 0.25: adding 0.5 stays below 1
     u64 sum;

@@ -19,9 +19,9 @@ s64 vprinter_floattoint64(u32 bits);
 int vprinter_floattoint32(u32 bits);
 
 // The thousandths of a memory-size unit (0 KiB, 1 MiB, 2 GiB) for `rest`, the value
-// modulo that unit: min(999, trunc(rest / divisor + 0.5)) as IEEE single precision
-// computes it, each operation rounded to nearest even, with the divisors 1.024,
-// 1048.576 and 1073741.824 rounded to single precision.
+// modulo that unit: min(999, trunc(float(rest) / divisor + 0.5)) as IEEE single
+// precision computes it, each step (rest itself included) rounded to nearest even,
+// with the divisors 1.024, 1048.576 and 1073741.824 rounded to single precision.
 u32 vprinter_memthousandths(u32 rest, int unit);
 
 // A double narrowed to float without undefined behaviour: values beyond the float

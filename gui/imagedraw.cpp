@@ -45,9 +45,17 @@ void image::plot(s64 x, s64 y, unsigned c)
         setpixel((int)x, (int)y, c);
 }
 
+// A corner pixel of coverage a. The blend truncates each field, so full
+// coverage would come out one step darker than the band beside it (a visible
+// square in 3-, 5- and 6-bit fields): it paints the colour itself instead, and
+// no coverage leaves the pixel as it is.
 void image::blendat(s64 x, s64 y, unsigned c, unsigned a)
 {
-    if (x >= 0 && x < width && y >= 0 && y < height)
+    if (x < 0 || x >= width || y < 0 || y >= height)
+        return;
+    if (a >= 255)
+        setpixel((int)x, (int)y, c);
+    else
         setpixel_fixedalpha((int)x, (int)y, c, a);
 }
 
@@ -290,7 +298,7 @@ void image::drawrect(int x, int y, int xs, int ys, unsigned c)
 void image::fillrect(int x, int y, int xs, int ys, unsigned c) { fillbox(x, y, xs, ys, c); }
 
 // Three bands (middle at full width, top and bottom between the corners), then
-// the four corner squares blended with the coverage mask of radius r. Without a
+// the four corner squares painted through the coverage mask of radius r. Without a
 // mask (r = 0 or above 31) the corner squares stay unpainted.
 void image::roundedbox(s64 x, s64 y, s64 xs, s64 ys, unsigned r, unsigned c)
 {
@@ -304,6 +312,8 @@ void image::roundedbox(s64 x, s64 y, s64 xs, s64 ys, unsigned r, unsigned c)
     for (s64 i = 0; i < rr; i++) {
         for (s64 j = 0; j < rr; j++) {
             unsigned u = mask[i * rr + j];
+            if (u == 0)
+                continue;
             blendat(x + j, y + i, c, u);
             blendat(x + xs - 1 - j, y + i, c, u);
             blendat(x + j, y + ys - 1 - i, c, u);

@@ -1,11 +1,9 @@
-// The kzv image codec module: a transform module that decodes a kzv byte stream
-// into scanline records (packet type 13) or encodes scanline records into a kzv
-// byte stream; the first record it pulls decides the direction. Refused (error
-// flag, the record dumped on standard error, nothing more produced): a foreign or
-// short header, an unknown encoding, a side above KZV_MAXSIDE, a source format
-// without an encoding (555 and others), rows that do not match the first, and a
-// source that ends before the last row. The row buffer and palette block come
-// from the module's pool and go with its reset.
+// The kzv codec module: decodes a kzv byte stream into scanline records (type 13)
+// or encodes scanline records into one; the first record it pulls decides. It
+// refuses (error flag, dump on standard error) foreign or short headers, unknown
+// encodings, sides above KZV_MAXSIDE, formats without an encoding (555), rows that
+// do not match the first and streams that end before the last row. Its row buffer
+// and palette block come from its pool and go with its reset.
 #pragma once
 #include "../framework/transform.h"
 #include "kzvcodec.h"

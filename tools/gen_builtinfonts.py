@@ -13,11 +13,14 @@ Each table has one slot per character code 32..254 (slot = code - 32); codes the
 source font lacks stay empty. Fonts come from Debian's xfonts-base,
 xfonts-terminus and fonts-dejavu-core; the output is the same on every run.
 
-Usage: gen_builtinfonts.py [output directory]   (default: resources/ of this tree)
+Usage: gen_builtinfonts.py [output directory] [--sheet preview.png]
+       (default directory: resources/ of this tree)
 """
+import argparse
 import os
 import sys
 
+sys.dont_write_bytecode = True        # no cache files in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pcfread import PcfFont  # noqa: E402
 
@@ -89,9 +92,48 @@ def carray(ctype, name, values, perline, digits):
     return "\n".join(lines)
 
 
+SAMPLE = "The quick brown fox: 0123456789 \u00c4\u00f6\u00fc\u00df \u00a9\u00ae\u00b5 [OK] {Cancel} @#$%&*"
+
+
+def sheet(f6x13, f8x16, f5x6, var13, path):
+    """Draws a sample line in each font from the generated tables, at 2x."""
+    from PIL import Image
+    im = Image.new("L", (560, 64), 255)
+
+    def fixed(table, w, h, leftbit, y, text):
+        x = 2
+        for ch in text:
+            c = ord(ch)
+            if FIRST <= c <= LAST:
+                for r, v in enumerate(table[(c - FIRST) * h:(c - FIRST + 1) * h]):
+                    for col in range(w):
+                        if v >> (leftbit - col) & 1:
+                            im.putpixel((x + col, y + r), 0)
+            x += w
+
+    fixed(f6x13, 6, 13, 5, 2, SAMPLE)
+    fixed(f8x16, 8, 16, 7, 17, SAMPLE)
+    fixed(f5x6, 5, 6, 4, 35, SAMPLE.upper())
+    x = 2
+    for ch in SAMPLE:
+        slot = ord(ch) - FIRST
+        w = var13[slot]
+        for r in range(VAR_ROWS):
+            v = var13[VAR_SLOTS + slot * VAR_ROWS + r]
+            for col in range(w + 1):
+                if v >> (w - col) & 1:
+                    im.putpixel((x + col, 44 + r), 0)
+        x += w
+    im.resize((im.width * 2, im.height * 2), Image.NEAREST).save(path)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    outdir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources")
+    parser = argparse.ArgumentParser()
+    parser.add_argument("outdir", nargs="?", default=os.path.join(here, "..", "resources"))
+    parser.add_argument("--sheet", help="also draw a preview PNG here")
+    args = parser.parse_args()
+    outdir, sheetpath = args.outdir, args.sheet
     f6x13 = fixedtable(os.path.join(MISC, "6x13-ISO8859-1.pcf.gz"), 6, 13, 5)
     f8x16 = fixedtable(os.path.join(MISC, "ter-u16n_iso-8859-1.pcf.gz"), 8, 16, 7)
     f5x6 = fixedtable(os.path.join(MISC, "5x7-ISO8859-1.pcf.gz"), 5, 6, 4)
@@ -121,10 +163,13 @@ extern u16 const fontvar13[224 + 224 * 13];
     source += carray("u8", "font5x6", f5x6, 12, 2) + "\n\n"
     source += carray("u16", "fontvar13", var13, 13, 4) + "\n\n"
     source += "} // namespace kzv\n"
+    os.makedirs(outdir, exist_ok=True)
     with open(os.path.join(outdir, "builtinfonts.h"), "w") as f:
         f.write(header)
     with open(os.path.join(outdir, "builtinfonts.cpp"), "w") as f:
         f.write(source)
+    if sheetpath:
+        sheet(f6x13, f8x16, f5x6, var13, sheetpath)
 
 
 if __name__ == "__main__":

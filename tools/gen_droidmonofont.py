@@ -24,6 +24,7 @@ Code 127 has no glyph in the source font and shows its "missing glyph" box.
 
 Usage: gen_droidmonofont.py [output file] [--sheet preview.png]
 """
+import argparse
 import os
 import struct
 import sys
@@ -125,13 +126,11 @@ def sheet(font, path):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    args = sys.argv[1:]
-    sheetpath = None
-    if "--sheet" in args:
-        i = args.index("--sheet")
-        sheetpath = args[i + 1]
-        del args[i:i + 2]
-    target = args[0] if args else os.path.join(here, "..", "resources", "fnt", "droidmono#_960")
+    parser = argparse.ArgumentParser()
+    parser.add_argument("target", nargs="?", default=os.path.join(here, "..", "resources", "fnt", "droidmono#_960"))
+    parser.add_argument("--sheet", help="also draw a preview PNG here")
+    args = parser.parse_args()
+    target, sheetpath = args.target, args.sheet
     font = buildfont()
     os.makedirs(os.path.dirname(os.path.abspath(target)), exist_ok=True)
     with open(target, "wb") as f:

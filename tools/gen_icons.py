@@ -14,6 +14,7 @@ geometry. The output is the same on every run.
 
 Usage: gen_icons.py [resources directory] [--sheet preview.png]
 """
+import argparse
 import os
 import struct
 import sys
@@ -124,13 +125,11 @@ extern u8 const icondirup[32 + 32 * 32 * 4];
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    args = sys.argv[1:]
-    sheetpath = None
-    if "--sheet" in args:
-        i = args.index("--sheet")
-        sheetpath = args[i + 1]
-        del args[i:i + 2]
-    outdir = args[0] if args else os.path.join(here, "..", "resources")
+    parser = argparse.ArgumentParser()
+    parser.add_argument("outdir", nargs="?", default=os.path.join(here, "..", "resources"))
+    parser.add_argument("--sheet", help="also draw a preview PNG here")
+    args = parser.parse_args()
+    outdir, sheetpath = args.outdir, args.sheet
     os.makedirs(os.path.join(outdir, "img"), exist_ok=True)
     icons = {"info": reduce(infoicon()), "question": reduce(questionicon()), "dirup": reduce(dirupicon())}
     for name in ("info", "question"):

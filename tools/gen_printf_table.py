@@ -132,9 +132,10 @@ DIVISORS = [f32(1.024), f32(1048.576), f32(1073741.824)]
 
 
 def thousandths(rest, unit):
-    # Every operation in single precision: the quotient and the sum are each
-    # rounded to float (double rounding through a double is exact for + and /).
-    return min(999, math.trunc(f32(f32(rest / DIVISORS[unit]) + 0.5)))
+    # Every step in single precision: the rest (above 2^24 it loses bits), the
+    # quotient and the sum are each rounded to float; rounding a double's exact-or-
+    # correctly-rounded + and / to float again gives the single-precision result.
+    return min(999, math.trunc(f32(f32(f32(rest) / DIVISORS[unit]) + 0.5)))
 
 
 def precision_three(flags):
@@ -422,7 +423,8 @@ def rows():
     # 64-bit memory sizes at the unit steps, the rounding steps and random values.
     sizes = [0, 1, 500, 511, 512, 1023, 1024, 1535, 1536, 2047, 2048, 9216, (1 << 20) - 1, 1 << 20,
              (1 << 20) + 524287, (1 << 20) + 524288, 3 << 19, (1 << 30) - 1, 1 << 30, 3 << 29,
-             (3 << 30) + 71403834, (1 << 40) + 12345, (1 << 62) + 5, (1 << 64) - 1]
+             (3 << 30) + 71403834, (2 << 30) + 374199025, (1 << 30) + 650150679, (1 << 40) + 12345,
+             (1 << 62) + 5, (1 << 64) - 1]
     rng = random.Random(20240607)
     for unitbits in (10, 20, 30, 40):
         for _ in range(12):

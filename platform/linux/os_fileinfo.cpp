@@ -36,6 +36,15 @@ static void storelinktarget(char* path, u32 pathlength, u32 capacity)
     target[sys_failed(n) ? 0 : n] = 0;
 }
 
+// A device's number as the kernel encodes it: minor in bits 0-7 and 20-31, major in
+// bits 8-19 and 32-63; the packet keeps the low 8 bits of each. Others get 0, 0.
+static void setdevicenumber(data& file, u8 kind, u64 rdev)
+{
+    bool device = kind == filekind_block || kind == filekind_char;
+    file.kind.file.major = device ? (u8)(((rdev >> 8) & 0xfff) | ((rdev >> 32) & ~(u64)0xfff)) : 0;
+    file.kind.file.minor = device ? (u8)((rdev & 0xff) | ((rdev >> 12) & ~(u64)0xff)) : 0;
+}
+
 bool os_fileinfo(data& file)
 {
     char* path = (char*)file.payload;
@@ -63,6 +72,7 @@ bool os_fileinfo(data& file)
         file_setsize(file, (u64)st.size);
     file_setmtime(file, (u32)((s64)st.mtime + os_getlocaltimeoffset()));
     file_setpermissions(file, st.mode);
+    setdevicenumber(file, kind, st.rdev);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "../harness/harness.h"
 #include "../../framework/sysprocess.h"
 #include "../../codecs/inflate.h"
+#include "../../framework/module.h"
 
 namespace codectest {
 
@@ -103,5 +104,83 @@ inline outcome inflateall(u8 const* in, u32 n, u8* out, u32 capacity, u32 piece,
     pool.freemem(work);
     return {r, z.message, (u32)(z.out - out)};
 }
+
+} // namespace codectest
+
+namespace codectest {
+
+// A module on the other side of a codec's pin. As a source it answers 'C' and 'D'
+// with at most `piece` bytes of its data at a time and takes bytes back with 'G';
+// once everything is read it answers 0 and carries the end flag (0x04). As a
+// collector it appends what 'J' brings to a pool buffer.
+class peermodule : public module {
+public:
+    u8 const* source;
+    u32 length, position, piece;
+    u8* collected;
+    u32 collectedlength, collectedcapacity;
+
+    void init(u8 const* p, u32 n, u32 piecesize)
+    {
+        memset0(this, sizeof *this);
+        initheader(nullptr, "peer", callback_, type_bytestream);
+        source = p;
+        length = n;
+        piece = piecesize;
+    }
+    void release()
+    {
+        if (collected)
+            pool->freemem(collected);
+        collected = nullptr;
+    }
+
+private:
+    static sptr callback_(void* self, unsigned cmd, int a, int b, void const* p)
+    {
+        peermodule* m = (peermodule*)self;
+        switch (cmd) {
+        case 'C':
+        case 'D': {
+            (void)b;
+            u32 n = kzv_min(kzv_min(m->length - m->position, m->piece), (u32)a);
+            if (n == 0) {
+                m->flags |= 0x04;
+                return 0;
+            }
+            if (cmd == 'C') {
+                *(u8 const**)const_cast<void*>(p) = m->source + m->position;
+            } else {
+                m->size = n;
+                m->payload = const_cast<u8*>(m->source + m->position);
+                *(data**)const_cast<void*>(p) = m;
+            }
+            m->position += n;
+            return n;
+        }
+        case 'G': {
+            u32 back = kzv_min((u32)a, m->position);
+            m->position -= back;
+            return back;
+        }
+        case 'J': {
+            u32 n = (u32)a;
+            if (m->collectedlength + n > m->collectedcapacity) {
+                u32 want = (m->collectedlength + n) * 2 + 256;
+                u8* bigger = (u8*)(m->collected ? m->pool->resize(m->collected, want) : m->pool->getmem(want));
+                if (!bigger)
+                    return 0;
+                m->collected = bigger;
+                m->collectedcapacity = want;
+            }
+            memcpy(m->collected + m->collectedlength, p, n);
+            m->collectedlength += n;
+            return n;
+        }
+        default:
+            return 0;
+        }
+    }
+};
 
 } // namespace codectest

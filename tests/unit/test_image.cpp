@@ -607,9 +607,10 @@ TEST(copyresource57)
     im.copyres(res + 1, 31, 0, 0);
     CHECK_EQ(im.getpixel(0, 0), 0);
     kzvtest::setrow("drawn partly off the image");
-    im.copyres(res + 1, length, 3, -1);
-    CHECK_EQ(im.getpixel(3, 0), 0x00FF00);
-    CHECK_EQ(im.getpixel(4, 0), 0);
+    im.copyres(res + 1, length, 2, -1);          // only the second row lands, at y = 0
+    CHECK_EQ(im.getpixel(4, 0), 0x00FF00);
+    CHECK_EQ(im.getpixel(2, 0), 0);
+    CHECK_EQ(im.getpixel(2, 1), 0);
     kzvtest::setrow(nullptr);
 }
 

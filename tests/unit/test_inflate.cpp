@@ -97,7 +97,6 @@ TEST(farthestdistance)
         CHECK_EQ(o.length, storedn + 258);
         CHECK_MEM(out, expect, storedn + 258);
     }
-    // One byte more (32769) reaches before the output when only 32768 bytes exist.
     pool.freemem(in);
     pool.freemem(expect);
     pool.freemem(out);

@@ -64,7 +64,7 @@ u32 randomsize()
 bool fail(char const* what)
 {
     if (model.failures++ < 5)
-        CHECK(!what);
+        kzvtest::check(false, what, __FILE__, __LINE__);
     return false;
 }
 

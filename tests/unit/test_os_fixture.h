@@ -43,7 +43,7 @@ inline bool startchildprocess(void (*fn)(void*), void* argument)
 {
     process->threadargument = argument;
     process->threadfunction = (void*)fn;
-    long r = sys_clone(0, nullptr);
+    long r = sys_clone(17, nullptr);      // SIGCHLD at its end, like fork
     process->threadfunction = nullptr;
     process->threadargument = nullptr;
     return !sys_failed(r);

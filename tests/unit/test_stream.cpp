@@ -23,6 +23,7 @@ struct scriptpeer {
     int const* takes;           // most bytes per write; 0 would block, -1 lost
     u32 takecount, takeindex;
     bool blocked;               // every write takes nothing
+    u32 blockedretryms;         // a blocked device asks for its own retry interval (as stdio)
     u8 losscontrol;             // control bits a lost peer sets
     bool losserror;             // a lost peer also sets the error bit
     u8 sink[8192];
@@ -64,8 +65,13 @@ int scriptread(stream* s, u8* buffer, u32 n)
 int scriptwrite(stream* s, u8 const* bytes, u32 n)
 {
     peer.writecalls++;
-    if (peer.blocked)
+    if (peer.blocked) {
+        if (peer.blockedretryms) {
+            s->control |= control_blocked;
+            s->registerat(peer.blockedretryms);
+        }
         return 0;
+    }
     int most = peer.takeindex < peer.takecount ? peer.takes[peer.takeindex++] : (int)n;
     if (most < 0) {
         s->control |= peer.losscontrol;
@@ -280,6 +286,37 @@ TEST(direct_writes_answer_what_the_device_took)
     CHECK_EQ(s.cmd(stream_write, 3, 0, "abc"), 3);       // the flush empties, then direct
     CHECK(sinkis("helloabc"));
     CHECK_EQ(s.cmd(stream_pending), 0);
+}
+
+// A device that refuses and asks for its own retry interval keeps it (the
+// skeleton registers only streams that are not registered yet), and once it has
+// refused, its retry step stays after the output is out.
+TEST(device_retry_interval_is_kept)
+{
+    resetpeer();
+    teststream s;
+    s.open();
+    peer.blocked = true;
+    peer.blockedretryms = 1;
+    CHECK_EQ(s.cmd(stream_write, 2, 0, "ab"), 2);
+    CHECK(s.hasstate(streamstate_registered));
+    CHECK_EQ(s.interval, 1);
+    peer.blocked = false;
+    runscheduler(20);
+    CHECK(sinkis("ab"));
+    CHECK_EQ(s.cmd(stream_pending), 0);
+    CHECK(s.hasstate(streamstate_registered));
+    CHECK_EQ(s.interval, 1);
+    peer.blocked = true;
+    CHECK_EQ(s.cmd(stream_write, 2, 0, "cd"), 2);
+    CHECK_EQ(s.cmd(stream_close), 1);                   // pending: stays open, still at 1 ms
+    CHECK(s.isopen());
+    CHECK_EQ(s.interval, 1);
+    peer.blocked = false;
+    runscheduler(20);
+    CHECK(sinkis("abcd"));
+    CHECK_EQ(peer.exits, 1);                            // flushed, closed and reset
+    CHECK(!s.hasstate(streamstate_registered));
 }
 
 TEST(buffered_group_is_one_device_write)

@@ -48,8 +48,8 @@ TEST(stop_rule_drops_the_argument_but_copies_the_text)
     vprinterdata d;
     vprinter_begin(&d, buffer, sizeof buffer, 20, "abcd%d tail text here!");
     vprinter_int(&d, 12345);
-    CHECK_STR(buffer, "abcdd tail text her");
-    CHECK_EQ(d.length, 19);
+    CHECK_STR(buffer, "abcdd tail text here");
+    CHECK_EQ(d.length, 20);             // the trailing copy fills up to the capacity
     // One byte less text and the value fits: 3 + 16 < 20.
     vprinter_format(buffer, sizeof buffer, 20, "abc%d!", 12345);
     CHECK_STR(buffer, "abc12345!");
@@ -63,9 +63,10 @@ TEST(a_string_that_does_not_fit_is_not_printed_at_all)
     CHECK_STR(buffer, "[[s]]");
     vprinter_format(buffer, sizeof buffer, 16, "[[%s]]", "hello");
     CHECK_STR(buffer, "[[hello]]");
-    // A width does not count: the room test uses the string's own length.
+    // A width does not count: the room test uses the string's own length, and the
+    // text behind it stops at the capacity.
     vprinter_format(buffer, sizeof buffer, 16, "[[%20s]]", "hello");
-    CHECK_STR(buffer, "[[hello               ]]");
+    CHECK_STR(buffer, "[[hello               ");
 }
 
 TEST(wide_field_at_the_end_of_a_printf_buffer_is_clipped)
@@ -74,12 +75,7 @@ TEST(wide_field_at_the_end_of_a_printf_buffer_is_clipped)
     guarded g(PRINTF_BUFFERSIZE);
     char format[600];
     repeat(format, 'x', 480);
-    format[480] = '%';
-    format[481] = '7';
-    format[482] = '0';
-    format[483] = 's';
-    format[484] = '!';
-    format[485] = 0;
+    strcpy(format + 480, "%70s!", 5);
     vprinterdata d;
     vprinter_begin(&d, g.bytes, g.size, PRINTF_CAPACITY, format);
     vprinter_int(&d, "ab");
@@ -94,7 +90,7 @@ TEST(every_conversion_is_clipped_at_a_small_buffer)
 {
     static const struct { char const* name; char const* format; u32 size; char const* expected; } rows[] = {
         {"64-bit decimal", "%d", 8, "-922337"},
-        {"zero padded", "%020u", 6, "00000"},
+        {"zero padded", "%020u", 6, "09223"},
         {"hex width", "%30x", 4, "   "},
         {"float with width", "%12.6f", 10, "-    1.50"},
         {"float digits", "%.8f", 6, "-1.50"},
@@ -109,9 +105,6 @@ TEST(every_conversion_is_clipped_at_a_small_buffer)
         guarded g(row.size);
         vprinterdata d;
         vprinter_begin(&d, g.bytes, g.size, 100, row.format);
-        switch (row.format[1] == '.' || row.format[1] == '1' ? row.format[row.format[1] == '.' ? 3 : 4] : row.format[1]) {
-        default: break;
-        }
         char const* f = row.format;
         char letter = f[strlen(f) - 1];
         if (letter == 'f')
@@ -160,7 +153,7 @@ TEST(more_than_seven_flag_characters_are_skipped)
     vprinter_int(&d, 7, 8);
     CHECK_EQ(d.end, end);               // the field behind the flags is untouched
     CHECK_EQ(d.flags[7], 0);
-    CHECK_STR(buffer, "0000007|8");     // seven zeros kept: zero padding, width 0... then 1 dropped
+    CHECK_STR(buffer, "7|8");           // the seven zeros kept: zero padding, width 0
 }
 
 TEST(formats_that_end_inside_a_conversion)
@@ -191,15 +184,15 @@ TEST(typed_arguments_in_one_call)
 
 TEST(conversion_routines)
 {
-    static const struct { s64 value; char const* decimal; char const* hex; char const* upper; } rows[] = {
-        {0, "0", "0", "0"},
-        {1, "1", "1", "1"},
-        {-1, "-1", "ffffffffffffffff", "FFFFFFFFFFFFFFFF"},
-        {255, "255", "ff", "FF"},
-        {2147483647, "2147483647", "7fffffff", "7FFFFFFF"},
-        {-2147483647 - 1, "-2147483648", "ffffffff80000000", "FFFFFFFF80000000"},
-        {(s64)((u64)1 << 63), "-9223372036854775808", "8000000000000000", "8000000000000000"},
-        {0x7FFFFFFFFFFFFFFF, "9223372036854775807", "7fffffffffffffff", "7FFFFFFFFFFFFFFF"},
+    static const struct { s64 value; char const* decimal; char const* hex; char const* upper; char const* hex32; } rows[] = {
+        {0, "0", "0", "0", "0"},
+        {1, "1", "1", "1", "1"},
+        {-1, "-1", "ffffffffffffffff", "FFFFFFFFFFFFFFFF", "ffffffff"},
+        {255, "255", "ff", "FF", "ff"},
+        {2147483647, "2147483647", "7fffffff", "7FFFFFFF", "7fffffff"},
+        {-2147483647 - 1, "-2147483648", "ffffffff80000000", "FFFFFFFF80000000", "80000000"},
+        {(s64)((u64)1 << 63), "-9223372036854775808", "8000000000000000", "8000000000000000", nullptr},
+        {0x7FFFFFFFFFFFFFFF, "9223372036854775807", "7fffffffffffffff", "7FFFFFFFFFFFFFFF", nullptr},
     };
     for (auto const& row : rows) {
         kzvtest::setrow(row.decimal);
@@ -210,14 +203,11 @@ TEST(conversion_routines)
         CHECK_STR(text, row.hex);
         vprinter_hex64tostring((u64)row.value, text, true);
         CHECK_STR(text, row.upper);
-        if (row.value >= -2147483647 - 1 && row.value <= 2147483647) {
+        if (row.hex32) {
             CHECK_EQ(vprinter_int32tostring((int)row.value, text), strlen(row.decimal));
             CHECK_STR(text, row.decimal);
-            u32 low = (u32)row.value;
-            char expected[12];
-            vprinter_format(expected, sizeof expected, 11, "%x", low);
-            vprinter_hex32tostring(low, text, false);
-            CHECK_STR(text, expected);
+            CHECK_EQ(vprinter_hex32tostring((u32)row.value, text, false), strlen(row.hex32));
+            CHECK_STR(text, row.hex32);
         }
     }
     kzvtest::setrow(nullptr);
@@ -229,7 +219,7 @@ TEST(date_conversion_obeys_the_stop_rule_per_value)
     // Capacity 30 with 4 bytes before: the date's values stop once length + 16
     // reaches 30, and the rest of the outer format follows as text.
     vprinter_format(buffer, sizeof buffer, 30, "at: %D!", 1735689599u);
-    CHECK_STR(buffer, "at: 31.12.2024 !");
+    CHECK_STR(buffer, "at: 31.12.2024!");
     vprinter_format(buffer, sizeof buffer, 100, "at: %D!", 1735689599u);
     CHECK_STR(buffer, "at: 31.12.2024 23:59:59!");
 }
@@ -244,7 +234,8 @@ TEST(memory_thousandths_are_exact_single_precision)
     for (int unit = 0; unit < 3; unit++) {
         u32 mismatches = 0;
         for (u32 r = 0; r < ends[unit]; r += strides[unit]) {
-            volatile float q = (float)r / divisors[unit];
+            volatile float rest = (float)r;
+            volatile float q = rest / divisors[unit];
             volatile float s = q + 0.5f;
             u32 t = (u32)s;
             if (t > 999)
@@ -255,6 +246,7 @@ TEST(memory_thousandths_are_exact_single_precision)
         CHECK_EQ(mismatches, 0);
     }
     CHECK_EQ(vprinter_memthousandths(71403834, 2), 67);   // 66 in double precision
+    CHECK_EQ(vprinter_memthousandths(374199025, 2), 349); // the rest rounds to a float first
 }
 
 TEST(double_narrowing_is_safe)
@@ -289,7 +281,7 @@ TEST(printf_buffer_cuts_at_500_characters)
     format[10] = '%';
     format[11] = '%';
     printto(out, format);
-    CHECK_EQ(out.length, 2 * PRINTF_CAPACITY > 799 ? 799 : 2 * PRINTF_CAPACITY);
+    CHECK_EQ(out.length, sizeof text - 1);
 }
 
 } // namespace

@@ -1,0 +1,156 @@
+"""The terminal and signals, seen from outside: SIGINT, SIGTERM and SIGQUIT end the
+run with the reason on standard error, nothing on standard output, and the
+terminal exactly as before (stty -g of a real tmux pane); a second signal does not
+kill; SIGTTIN does not stop; Ctrl-C typed in raw mode; the raw flags and the
+restore sequence on a pseudo-terminal; the UI on the controlling terminal when
+standard output is captured."""
+import os
+import signal
+import subprocess
+import termios
+import time
+
+import pytest
+
+from testapp import RAWWORKS, SLOW, ptyrun, run, tmuxsession, waitfor
+
+REASONS = {signal.SIGINT: "CTRL-C", signal.SIGTERM: "terminated", signal.SIGQUIT: "quit"}
+RESTORE = b"\x1b[?25h\x1b[0m\x1b[999;1f\x1b[?1003l\x1b[?7h"
+
+
+@pytest.fixture
+def pane(tmp_path):
+    session = tmuxsession(tmp_path)
+    yield session
+    session.close()
+
+
+def waitraw(pane, before):
+    """Until the program has changed the pane's terminal (where raw mode works)."""
+    if RAWWORKS:
+        assert waitfor(lambda: pane.stty() != before, 10), "raw mode never entered"
+    else:
+        time.sleep(0.5 * SLOW)
+
+
+@pytest.mark.parametrize("sig", list(REASONS), ids=lambda s: s.name)
+@pytest.mark.parametrize("redirect", ["> out 2> err", "2> err"], ids=["captured", "onterminal"])
+def test_signal_restores_terminal(pane, tmp_path, sig, redirect):
+    before = pane.stty()
+    pid = pane.start(["raw", 0], redirect)
+    waitraw(pane, before)
+    os.kill(pid, sig)
+    assert pane.waitexit() == 0
+    assert pane.stty() == before
+    assert (tmp_path / "err").read_text() == "exit: %s\n" % REASONS[sig]
+    if redirect.startswith(">"):
+        assert (tmp_path / "out").read_text() == ""
+
+
+# The old one-shot `signal` call would leave the second SIGINT to the default
+# action, which kills the process with the terminal still raw.
+def test_second_signal_does_not_kill(pane, tmp_path):
+    before = pane.stty()
+    pid = pane.start(["raw", 0], "> out 2> err")
+    waitraw(pane, before)
+    os.kill(pid, signal.SIGINT)
+    os.kill(pid, signal.SIGINT)
+    assert pane.waitexit() == 0
+    assert pane.stty() == before
+    assert (tmp_path / "err").read_text() == "exit: CTRL-C\n"
+
+
+def test_ttin_does_not_stop(pane, tmp_path):
+    pid = pane.start(["wait", 0], "> out 2> err")
+    time.sleep(0.3 * SLOW)
+    os.kill(pid, signal.SIGTTIN)
+    os.kill(pid, signal.SIGCONT)
+    time.sleep(0.3 * SLOW)
+    assert not (tmp_path / "rc").exists()
+    state = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()[0]
+    assert state != "T"
+    os.kill(pid, signal.SIGTERM)
+    assert pane.waitexit() == 0
+    assert (tmp_path / "err").read_text() == "exit: terminated\n"
+
+
+def test_ctrl_c_typed_in_raw_mode(pane, tmp_path):
+    before = pane.stty()
+    pane.start(["keys", 0], "2> err")
+    waitraw(pane, before)
+    pane.keys("a")
+    time.sleep(0.2 * SLOW)
+    pane.keys("C-c")
+    assert pane.waitexit() == 0
+    assert pane.stty() == before
+    err = (tmp_path / "err").read_text()
+    if RAWWORKS:
+        assert err == "key 97\nkey 3\nexit: child ctrl-c\n"
+    else:
+        assert err.endswith("exit: CTRL-C\n")
+
+
+def serialline(fd):
+    """Seven bits with parity at 9600 baud, as a serial line might be set."""
+    attrs = termios.tcgetattr(fd)
+    attrs[2] = (attrs[2] & ~termios.CSIZE) | termios.CS7 | termios.PARENB | termios.CREAD
+    attrs[4] = attrs[5] = termios.B9600
+    termios.tcsetattr(fd, termios.TCSANOW, attrs)
+
+
+# Raw mode gives eight bits without parity and keeps the receiver and the speed;
+# the end puts every setting back and writes the restore sequence.
+def test_raw_flags_and_restore_sequence():
+    run_ = ptyrun("raw", 500, prepare=serialline)
+    before = run_.before
+    time.sleep(0.25 * SLOW)
+    during = termios.tcgetattr(run_.slave)
+    rc, out, err, after = run_.finish()
+    assert rc == 0 and err == b""
+    assert after == before
+    assert out.endswith(RESTORE + b"\r\n")
+    if not RAWWORKS:
+        return
+    iflag, oflag, cflag, lflag = during[:4]
+    assert iflag == 0
+    assert lflag & (termios.ECHO | termios.ICANON | termios.ISIG) == 0
+    assert cflag & termios.CSIZE == termios.CS8
+    assert cflag & termios.PARENB == 0
+    assert cflag & termios.CLOCAL
+    assert cflag & termios.CREAD
+    assert during[4] == during[5] == termios.B9600
+    assert oflag == before[1]
+
+
+# Without the screen marked changed nothing is written at the end.
+def test_plain_wait_writes_nothing():
+    run_ = ptyrun("wait", 200)
+    rc, out, err, after = run_.finish()
+    assert (rc, out, err) == (0, b"", b"")
+    assert after == run_.before
+
+
+def test_ui_on_controlling_terminal_when_stdout_captured(pane, tmp_path):
+    pane.start(["ui", 300], "> out 2> err")
+    assert pane.waitexit() == 0
+    assert (tmp_path / "out").read_text() == "answer\n"
+    assert "UI" in pane.screen()
+    assert (tmp_path / "err").read_text() == ""
+
+
+# Without any terminal the UI output goes to standard error, never into the answer.
+def test_no_terminal_keeps_answer_clean():
+    result = run("ui", 100, start_new_session=True, stdin=subprocess.DEVNULL)
+    assert result.returncode == 0
+    assert result.stdout == b"answer\n"
+    assert b"UI" in result.stderr
+
+
+def test_write_to_closed_pipe_does_not_kill():
+    r, w = os.pipe()
+    os.close(r)
+    from testapp import command
+    process = subprocess.Popen(command("args"), stdout=w, stderr=subprocess.PIPE)
+    os.close(w)
+    process.wait(timeout=30 * SLOW)
+    assert process.returncode == 0

@@ -1,0 +1,107 @@
+"""The answer channel against real pipes and devices: `puts`, `print` and
+`eputs` write exactly their bytes on the right descriptor, and a standard output
+that is full, closed, gone or stalled never hangs or kills the program; a stalled
+one gets the answer whole once it drains."""
+import fcntl
+import os
+import subprocess
+import time
+
+import pytest
+
+from streamtool import SLOW, command, pattern
+
+TIMEOUT = 30 * SLOW
+
+
+def run(*args, **kw):
+    kw.setdefault("stdout", subprocess.PIPE)
+    kw.setdefault("stderr", subprocess.PIPE)
+    kw.setdefault("stdin", subprocess.DEVNULL)
+    return subprocess.run(command(*args), timeout=TIMEOUT, **kw)
+
+
+@pytest.mark.parametrize("text,expected", [
+    ("yes", b"yes\n"),
+    ("ends in LF\n", b"ends in LF\n"),
+    ("ends in CR\r", b"ends in CR\r"),
+    ("", b"\n"),
+    ("/home/user/caf\u00e9 dir/a file.txt", "/home/user/caf\u00e9 dir/a file.txt\n".encode()),
+])
+def test_puts_writes_the_line(text, expected):
+    r = run("puts", text)
+    assert r.returncode == 0
+    assert r.stdout == expected
+    assert r.stderr == b""
+
+
+def test_print_writes_exactly_its_bytes():
+    r = run("print", "no line end")
+    assert (r.returncode, r.stdout, r.stderr) == (0, b"no line end", b"")
+
+
+def test_diagnostics_go_to_standard_error():
+    r = run("eputs", "diagnostic")
+    assert (r.returncode, r.stdout, r.stderr) == (0, b"", b"diagnostic\n")
+
+
+def test_large_answer_through_a_pipe():
+    r = run("bigputs", 300000)
+    assert r.returncode == 0
+    assert r.stdout == pattern(300000) + b"\n"
+
+
+def test_full_device_neither_hangs_nor_crashes():
+    with open("/dev/full", "wb") as full:
+        start = time.monotonic()
+        r = run("puts", "yes", stdout=full)
+    assert r.returncode == 0
+    assert time.monotonic() - start < 10 * SLOW
+
+
+def test_closed_standard_output():
+    # The start-up puts /dev/null on a closed descriptor 1: the answer lands nowhere,
+    # never in a file the program opens later.
+    r = run("puts", "yes", stdout=None, preexec_fn=lambda: os.close(1))
+    assert r.returncode == 0
+    assert r.stderr == b""
+
+
+def test_reader_gone_does_not_kill_the_program():
+    rfd, wfd = os.pipe()
+    os.close(rfd)
+    try:
+        r = run("bigputs", 100000, stdout=wfd)
+    finally:
+        os.close(wfd)
+    assert r.returncode == 0                         # not killed by SIGPIPE
+
+
+def test_stalled_output_gets_the_answer_whole():
+    """A non-blocking pipe that is full when the answer comes, and drains later."""
+    rfd, wfd = os.pipe()
+    fcntl.fcntl(wfd, fcntl.F_SETFL, fcntl.fcntl(wfd, fcntl.F_GETFL) | os.O_NONBLOCK)
+    filler = b""
+    try:
+        while True:
+            filler += b"f" * os.write(wfd, b"f" * 4096)
+    except BlockingIOError:
+        pass
+    proc = subprocess.Popen(command("bigputs", 100000), stdout=wfd, stderr=subprocess.PIPE,
+                            stdin=subprocess.DEVNULL)
+    os.close(wfd)
+    time.sleep(1.5)                                   # the program meets a full pipe meanwhile
+    received = b""
+    deadline = time.monotonic() + TIMEOUT
+    while time.monotonic() < deadline:
+        chunk = os.read(rfd, 65536)
+        if not chunk:
+            break
+        received += chunk
+    os.close(rfd)
+    proc.wait(timeout=TIMEOUT)
+    stderr = proc.stderr.read()
+    proc.stderr.close()
+    assert proc.returncode == 0
+    assert received == filler + pattern(100000) + b"\n"
+    assert stderr == b""
