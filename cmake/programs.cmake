@@ -12,6 +12,10 @@ if(KZV_APP_SOURCES AND KZV_TARGET STREQUAL "linux")
   add_test(NAME links-against-nothing
     COMMAND ${CMAKE_SOURCE_DIR}/tools/checkstatic.sh $<TARGET_FILE:velkra-${KZV_SUFFIX}> ${KZV_ARCH})
 endif()
+# The hosted build runs the same dialogs under the sanitizers for the end-to-end tests.
+if(KZV_APP_SOURCES AND KZV_TARGET STREQUAL "hosted")
+  kzv_program(velkra-${KZV_SUFFIX} ${KZV_APP_SOURCES} ${KZV_HOSTED_MAIN})
+endif()
 
 # The test application: a small program the end-to-end tests drive until the
 # dialogs exist (signals, terminal restore, arguments, environment).

@@ -7,6 +7,13 @@ foreach(testsource ${KZV_UNIT_TESTS})
   if(KZV_TARGET STREQUAL "hosted")
     target_sources(${testname} PRIVATE ${KZV_HOSTED_MAIN})
   endif()
+  # The dialog application's tests take its modules, but not its hooks (the
+  # harness is the application of a test binary).
+  if(testname MATCHES "^test_usermain")
+    set(appmodules ${KZV_APP_SOURCES})
+    list(REMOVE_ITEM appmodules ${CMAKE_SOURCE_DIR}/gui/app/appmain.cpp)
+    target_sources(${testname} PRIVATE ${appmodules})
+  endif()
   add_test(NAME ${testname} COMMAND ${testname})
   set_tests_properties(${testname} PROPERTIES TIMEOUT 300 FAIL_REGULAR_EXPRESSION "[1-9][0-9]* failed")
 endforeach()

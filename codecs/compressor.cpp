@@ -55,18 +55,6 @@ void compressor::init(mem* p)
     eol[1] = 0x0a;
 }
 
-void compressor::setflag(u16 f)
-{
-    flags |= (u8)f;
-    state |= (u8)(f >> 8);
-}
-
-void compressor::clearflag(u16 f)
-{
-    flags &= (u8)~f;
-    state &= (u8)~(f >> 8);
-}
-
 void compressor::exit(bool final)
 {
     if (encoderready)

@@ -6,7 +6,7 @@
 // until the next command. Zip entry names over 255 bytes are refused. Its buffers
 // come from the module's pool and are freed by exit.
 #pragma once
-#include "../framework/module.h"
+#include "codecmodule.h"
 #include "deflate.h"
 
 namespace kzv {
@@ -33,7 +33,7 @@ const u32 COMPRESSOR_RESERVATION = 760;
 const u32 COMPRESSOR_MAXNAME = 255;
 const u32 COMPRESSOR_CHUNK = 65536;     // most bytes pulled from the IN peer at a time
 
-class compressor : public module {
+class compressor : public codecmodule {
 public:
     u8 options;
     u8 format;              // state of the format machine
@@ -62,10 +62,6 @@ public:
     sptr getline(char** p);
     sptr close();
 
-    u16 flagword() const { return (u16)(flags | state << 8); }
-    bool hasflag(u16 f) const { return (flagword() & f) != 0; }
-    void setflag(u16 f);
-    void clearflag(u16 f);
 
 private:
     bool step();

@@ -41,18 +41,6 @@ void decompressor::init(mem* p)
     initheader(p, "decompressor", decompressor_concb, type_bytestream);
 }
 
-void decompressor::setflag(u16 f)
-{
-    flags |= (u8)f;
-    state |= (u8)(f >> 8);
-}
-
-void decompressor::clearflag(u16 f)
-{
-    flags &= (u8)~f;
-    state &= (u8)~(f >> 8);
-}
-
 void decompressor::exit(bool final)
 {
     if (state & 1)

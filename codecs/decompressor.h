@@ -6,7 +6,7 @@
 // restart. Trailers are not checked, and bytes after the final block are dropped.
 // Its buffers come from the module's pool and are freed by exit.
 #pragma once
-#include "../framework/module.h"
+#include "codecmodule.h"
 #include "inflate.h"
 
 namespace kzv {
@@ -24,7 +24,7 @@ enum : unsigned { decompressor_detect = 0, decompressor_raw = 201 };   // restar
 // What an embedding module reserves for the record.
 const u32 DECOMPRESSOR_RESERVATION = 488;
 
-class decompressor : public module {
+class decompressor : public codecmodule {
 public:
     u8 inputclosed;         // no more input will come
     u8 headerstate;
@@ -49,10 +49,6 @@ public:
     sptr writedata(data const* d);
     sptr close();
 
-    u16 flagword() const { return (u16)(flags | state << 8); }
-    bool hasflag(u16 f) const { return (flagword() & f) != 0; }
-    void setflag(u16 f);
-    void clearflag(u16 f);
 
 private:
     struct inputview {

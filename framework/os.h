@@ -34,7 +34,9 @@ u64 os_fsize(int fd);
 bool os_unlink(char const* path);
 bool os_fileinfo(data& file);
 char const** os_getdirentries(char const* path, smem& store, unsigned& count);
-void os_getwd(char* out512);
+// The working directory; false, with out = "/", when it cannot be read or does
+// not fit the 512 bytes with its terminator.
+bool os_getwd(char* out512);
 
 // Console, terminal and signals.
 unsigned os_stdout(char const* text);

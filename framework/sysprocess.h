@@ -38,6 +38,12 @@ enum : u8 {                 // platform flag byte
     platform_uionstderr = 16,       // no terminal but descriptor 2 takes the UI output
 };
 
+// Owners of the process's `slots`, one index each, so that no two layers share one.
+enum : u32 {
+    processslot_currentwindow = 0,  // the top-level window opened last (gui/window.h)
+    processslot_currentgui = 1,     // the widget container opened last (gui/gui.h)
+};
+
 class sysprocess {
 public:
     volatile u8 exitrequested;
@@ -62,6 +68,7 @@ public:
     char const* volatile exitreason;
     argumentrecord* args;
     module* defaulthandler;
+    module* connectionprovider;     // carries tcp connections when set; the program sets none
     char const* builddate;
     char const* buildtime;
 

@@ -98,6 +98,34 @@ public:
     // out nothing, then one row per call, then the end flag. *out is this image.
     int read(data** out, unsigned max);
 
+    // Text (text.h). A kzv font is chosen by name among the embedded resources or
+    // shared by pointer; without one the built-in 6 x 13 font draws. Texts are
+    // UTF-16, or UTF-8 taken up to TEXT_MAXUNITS units. Results are x positions
+    // and advances in pixels.
+    bool setfont(char const* name, unsigned size, bool bold, bool italic);
+    bool setfont(unsigned char const* font);
+    int putchar(int x, int y, unsigned c, unsigned short ch, int ymax);
+    int getcharwidth(unsigned short ch) const;
+    int print(int x, int y, unsigned c, char16_t const* s);
+    int print(int x, int y, unsigned c, char const* s);
+    int textlen(char16_t const* s);
+    int textlen(char const* s);
+    int putchar6x13(int x, int y, unsigned c, unsigned short ch);
+    int putchar8x16(int x, int y, unsigned c, unsigned short ch);
+    int print6x13(int x, int y, unsigned c, char const* s);
+    int print8x16(int x, int y, unsigned c, char const* s);
+    int putchar5x6(int x, int y, unsigned c, unsigned short ch);
+    int putcharvar13(int x, int y, unsigned c, unsigned short ch);
+    static int charwidthvar13(unsigned short ch);
+    static void checkunicodetowin(unsigned short& ch);
+
+    // Scanline exchange, loading and saving (imageio.h). Rows that do not fit
+    // are dropped whole; unsupported format pairs are reported on standard error.
+    void drawscanline(data* rec, int x, int y);
+    void putscanline(data* rec);
+    bool drawimage(int x, int y, char const* path);
+    bool savekzv(char const* path);
+
     u8* row8(s32 y) const { return pixels + (uptr)y * stride; }
     u16* row16(s32 y) const { return (u16*)(void*)pixels + (uptr)y * stride; }
     u32* row32(s32 y) const { return (u32*)(void*)pixels + (uptr)y * stride; }

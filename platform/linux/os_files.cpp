@@ -81,12 +81,13 @@ u64 os_fsize(int fd)
 
 bool os_unlink(char const* path) { return path && sys_unlink(path) == 0; }
 
-void os_getwd(char* out512)
+bool os_getwd(char* out512)
 {
-    if (sys_failed(sys_getcwd(out512, 512))) {
-        out512[0] = '/';
-        out512[1] = 0;
-    }
+    if (!sys_failed(sys_getcwd(out512, 512)))
+        return true;
+    out512[0] = '/';
+    out512[1] = 0;
+    return false;
 }
 
 } // namespace kzv

@@ -1,9 +1,9 @@
-// Signals and the start-up and shut-down hooks. SIGINT, SIGQUIT and SIGTERM only
-// ask the scheduler loop to end with a reason; the loop's end restores the
-// terminal. SIGPIPE is ignored so a write to a closed pipe fails instead of ending
-// the process; SIGTTIN and SIGCONT are caught and dropped, so a background read of
-// the terminal fails rather than stopping the process. Handlers stay installed
-// after each delivery on every CPU.
+// Signals and the start-up and shut-down hooks. SIGHUP, SIGINT, SIGQUIT and
+// SIGTERM only ask the scheduler loop to end with a reason; the loop's end
+// restores the terminal. SIGPIPE is ignored so a write to a closed pipe fails
+// instead of ending the process; SIGTTIN and SIGCONT are caught and dropped, so a
+// background read of the terminal fails rather than stopping the process.
+// Handlers stay installed after each delivery on every CPU.
 #include "../../framework/os.h"
 #include "../../framework/sysprocess.h"
 #include "startblock.h"
@@ -19,6 +19,7 @@ void sighandler(int signal)
     case SIGINT: process->exit("CTRL-C"); break;
     case SIGQUIT: process->exit("quit"); break;
     case SIGTERM: process->exit("terminated"); break;
+    case SIGHUP: process->exit("hangup"); break;
     default: break;
     }
 }
@@ -33,7 +34,7 @@ static void installaction(int signal, void* handler)
 void os_initsignals()
 {
     installaction(SIGPIPE, (void*)1);   // the ignore disposition
-    static const int caught[] = {SIGINT, SIGQUIT, SIGTERM, SIGCONT, SIGTTIN};
+    static const int caught[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGCONT, SIGTTIN};
     for (int signal : caught)
         installaction(signal, (void*)sighandler);
 }

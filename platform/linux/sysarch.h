@@ -35,7 +35,7 @@ enum : u32 {                    // file type bits of a stat mode
     S_IFBLK = 060000, S_IFDIR = 040000, S_IFCHR = 020000, S_IFIFO = 010000,
 };
 
-enum : int { SIGINT = 2, SIGQUIT = 3, SIGPIPE = 13, SIGTERM = 15, SIGCONT = 18, SIGTTIN = 21 };
+enum : int { SIGHUP = 1, SIGINT = 2, SIGQUIT = 3, SIGPIPE = 13, SIGTERM = 15, SIGCONT = 18, SIGTTIN = 21 };
 
 enum : unsigned long { TCGETA = 0x5405, TCSETA = 0x5406, TIOCGWINSZ = 0x5413 };
 

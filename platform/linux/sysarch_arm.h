@@ -76,17 +76,6 @@ inline long systrap(long n, long a = 0, long b = 0, long c = 0, long d = 0, long
     return r0;
 }
 
-inline long sysarch_stat(char const* path, kstat* st) { return systrap(SYS_stat64, (long)path, (long)st); }
-inline long sysarch_lstat(char const* path, kstat* st) { return systrap(SYS_lstat64, (long)path, (long)st); }
-
-// _llseek splits the offset into two words and writes the result through a pointer.
-inline s64 sysarch_seek(int fd, s64 offset, int whence)
-{
-    s64 result = 0;
-    long r = systrap(SYS__llseek, fd, (long)(u32)((u64)offset >> 32), (long)(u32)offset, (long)&result, whence);
-    return r < 0 ? r : result;
-}
-
 inline long sysarch_mmap(void* address, uptr length, int protection, int flags, int fd, u64 offset)
 {
     return systrap(SYS_mmap2, (long)address, (long)length, protection, flags, fd, (long)(offset >> 12));
@@ -106,18 +95,10 @@ inline long sysarch_sigaction(int signal, ksigaction const* action, ksigaction* 
     return systrap(SYS_sigaction, signal, (long)action, (long)old);
 }
 
-// The socket calls are ordinary system calls; `call` is the socketcall number
-// the wrappers use on every CPU.
-inline long sysarch_socketcall(int call, long const* args)
-{
-    static const long numbers[15] = {0, SYS_socket, SYS_bind, SYS_connect, SYS_listen, SYS_accept,
-                                     0, 0, 0, 0, 0, 0, 0, 0, SYS_setsockopt};
-    if (call <= 0 || call > 14 || !numbers[call])
-        return -38;             // ENOSYS
-    return systrap(numbers[call], args[0], args[1], args[2], args[3], args[4]);
-}
-
 } // namespace kzv
+
+#include "sysarch_file64.h"
+#include "sysarch_socketdirect.h"
 
 // kzv_sysclone(flags, stack): the child starts on `stack` (r1) and calls
 // kzv_threadmain, never returning into C++.

@@ -84,17 +84,6 @@ inline long systrap6(long n, long a, long b, long c, long d, long e, long f)
     return r;
 }
 
-inline long sysarch_stat(char const* path, kstat* st) { return systrap(SYS_stat64, (long)path, (long)st); }
-inline long sysarch_lstat(char const* path, kstat* st) { return systrap(SYS_lstat64, (long)path, (long)st); }
-
-// _llseek splits the offset into two words and writes the result through a pointer.
-inline s64 sysarch_seek(int fd, s64 offset, int whence)
-{
-    s64 result = 0;
-    long r = systrap(SYS__llseek, fd, (long)(u32)((u64)offset >> 32), (long)(u32)offset, (long)&result, whence);
-    return r < 0 ? r : result;
-}
-
 inline long sysarch_mmap(void* address, uptr length, int protection, int flags, int fd, u64 offset)
 {
     return systrap6(SYS_mmap2, (long)address, (long)length, protection, flags, fd, (long)(offset >> 12));
@@ -118,6 +107,8 @@ inline long sysarch_sigaction(int signal, ksigaction const* action, ksigaction* 
 inline long sysarch_socketcall(int call, long const* args) { return systrap(SYS_socketcall, call, (long)args); }
 
 } // namespace kzv
+
+#include "sysarch_file64.h"
 
 // kzv_sysclone(flags, stack): cdecl arguments on the stack; the child starts on
 // `stack` and calls kzv_threadmain, never returning into C++.

@@ -94,18 +94,9 @@ inline long sysarch_sigaction(int signal, ksigaction const* action, ksigaction* 
     return systrap(SYS_rt_sigaction, signal, (long)action, (long)old, 8);
 }
 
-// The socket calls are ordinary system calls; `call` is the socketcall number
-// the wrappers use on every CPU.
-inline long sysarch_socketcall(int call, long const* args)
-{
-    static const long numbers[15] = {0, SYS_socket, SYS_bind, SYS_connect, SYS_listen, SYS_accept,
-                                     0, 0, 0, 0, 0, 0, 0, 0, SYS_setsockopt};
-    if (call <= 0 || call > 14 || !numbers[call])
-        return -38;             // ENOSYS
-    return systrap(numbers[call], args[0], args[1], args[2], args[3], args[4]);
-}
-
 } // namespace kzv
+
+#include "sysarch_socketdirect.h"
 
 // kzv_sysclone(flags, stack): the child starts on `stack` with nothing of the
 // parent's frame, so it must not return into C++; it calls kzv_threadmain instead.

@@ -10,6 +10,7 @@
 //   keys MS           raw; each key read is reported on standard error as "key N"
 //   ui MS             "UI" through the terminal channel and "answer" on standard output
 //   fileanswer PATH   writes "file text" into PATH, then "answer" on standard output
+//   size              the UI terminal's size on standard output: "COLUMNSxROWS terminal|none"
 #include "../../framework/module.h"
 #include "../../framework/os.h"
 #include "../../framework/str.h"
@@ -113,6 +114,20 @@ void printenv(char const* name)
         process->exitcode = 1;
 }
 
+void printsize()
+{
+    unsigned short columns = 0, rows = 0;
+    bool isterminal = true;
+    bool known = os_getterminalsize(columns, rows, isterminal);
+    char text[16];
+    vprinter_int32tostring(columns, text);
+    os_stdout(text);
+    vprinter_int32tostring(rows, text);
+    os_stdout("x");
+    os_stdout(text);
+    os_puts(known && isterminal ? " terminal" : known || isterminal ? " inconsistent" : " none");
+}
+
 void run(appmode mode, u32 limitms)
 {
     testapp* app = (testapp*)process->pool.sgetmem0(sizeof(testapp));
@@ -152,10 +167,12 @@ void mmain()
         os_stdout_ansi("UI\r\n", 4);
         os_puts("answer");
         run(mode_wait, ms);
+    } else if (streq(command, "size")) {
+        printsize();
     } else if (streq(command, "fileanswer")) {
         fileanswer(value);
     } else {
-        os_stderr("usage: kzvtestapp args | env NAME | wait MS | raw MS | keys MS | ui MS | fileanswer PATH\n");
+        os_stderr("usage: kzvtestapp args | env NAME | wait MS | raw MS | keys MS | ui MS | size | fileanswer PATH\n");
         process->exitcode = 2;
     }
 }

@@ -138,6 +138,19 @@ def test_ui_on_controlling_terminal_when_stdout_captured(pane, tmp_path):
     assert (tmp_path / "err").read_text() == ""
 
 
+# The size is the UI terminal's: the pane's, also while standard output is captured.
+@pytest.mark.parametrize("redirect", ["> out", "> out < /dev/null"], ids=["captured", "nostdin"])
+def test_terminal_size(pane, tmp_path, redirect):
+    pane.start(["size"], redirect)
+    assert pane.waitexit() == 0
+    assert (tmp_path / "out").read_text() == "100x30 terminal\n"
+
+
+def test_no_terminal_size():
+    result = run("size", start_new_session=True, stdin=subprocess.DEVNULL)
+    assert result.stdout == b"80x24 none\n"
+
+
 # Without any terminal the UI output goes to standard error, never into the answer.
 def test_no_terminal_keeps_answer_clean():
     result = run("ui", 100, start_new_session=True, stdin=subprocess.DEVNULL)

@@ -52,7 +52,7 @@ class tmuxsession:
             pytest.skip("tmux is not installed")
         self.workdir = workdir
         self.socket = "kzvtest-%d-%d" % (os.getpid(), int(time.time() * 1000) % 100000)
-        self.tmux("new-session", "-d", "-x", "80", "-y", "24", "-c", str(workdir), "sh")
+        self.tmux("new-session", "-d", "-x", "100", "-y", "30", "-c", str(workdir), "sh")
         self.tty = self.tmux("display-message", "-p", "#{pane_tty}").strip()
 
     def tmux(self, *args):

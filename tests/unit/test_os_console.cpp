@@ -30,38 +30,6 @@ sptr recorder_concb(void* self, unsigned cmd, int a, int, void const* p)
     return a;
 }
 
-// Points descriptor fd at a fresh pipe for the duration; read() collects what came.
-struct capture {
-    int fd;
-    int saved;
-    int pipe[2];
-
-    bool begin(int target)
-    {
-        fd = target;
-        saved = (int)sys_dup(fd);
-        if (sys_failed(saved) || sys_failed(sys_pipe(pipe)))
-            return false;
-        return !sys_failed(sys_dup2(pipe[1], fd));
-    }
-    u32 end(char* out, u32 capacity)
-    {
-        sys_dup2(saved, fd);
-        sys_close(saved);
-        sys_close(pipe[1]);
-        u32 n = 0;
-        for (;;) {
-            long r = sys_read(pipe[0], out + n, capacity - 1 - n);
-            if (r <= 0)
-                break;
-            n += (u32)r;
-        }
-        out[n] = 0;
-        sys_close(pipe[0]);
-        return n;
-    }
-};
-
 struct linecase {
     char const* name;
     char const* line;

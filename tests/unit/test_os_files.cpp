@@ -46,6 +46,34 @@ TEST(openmodes)
     dir.remove();
 }
 
+// A refused lock is reported on standard error and does not fail the open.
+TEST(lockandclosediagnostics)
+{
+    tempdir dir;
+    CHECK(dir.make("lock"));
+    char path[256];
+    dir.join(path, sizeof path, "locked");
+    CHECK(writefile(path, "x"));
+    capture err;
+    CHECK(err.begin(2));
+    int first = os_fopen(path, 4);
+    int second = os_fopen(path, 4);      // its own open file: the lock is taken
+    os_close(0);
+    char got[512];
+    err.end(got, sizeof got);
+    char expect[512];
+    str_combine(expect, sizeof expect, "could not lock file ", path, "\nclose 0!!\n");
+    CHECK_STR(got, expect);
+    CHECK(first > 2);
+    CHECK(second > 2);
+    char c = 0;
+    CHECK_EQ(os_read(second, &c, 1), 1);
+    os_close(first);
+    os_close(second);
+    sys_unlink(path);
+    dir.remove();
+}
+
 TEST(readwriteseeksize)
 {
     tempdir dir;

@@ -49,6 +49,39 @@ inline bool startchildprocess(void (*fn)(void*), void* argument)
     return !sys_failed(r);
 }
 
+// Points descriptor fd at a fresh pipe for the duration; end() collects what came
+// (a pipe's worth at most, which is all the tests write).
+struct capture {
+    int fd;
+    int saved;
+    int pipe[2];
+
+    bool begin(int target)
+    {
+        fd = target;
+        saved = (int)sys_dup(fd);
+        if (sys_failed(saved) || sys_failed(sys_pipe(pipe)))
+            return false;
+        return !sys_failed(sys_dup2(pipe[1], fd));
+    }
+    u32 end(char* out, u32 capacity)
+    {
+        sys_dup2(saved, fd);
+        sys_close(saved);
+        sys_close(pipe[1]);
+        u32 n = 0;
+        for (;;) {
+            long r = sys_read(pipe[0], out + n, capacity - 1 - n);
+            if (r <= 0)
+                break;
+            n += (u32)r;
+        }
+        out[n] = 0;
+        sys_close(pipe[0]);
+        return n;
+    }
+};
+
 inline bool writefile(char const* path, char const* text)
 {
     int fd = os_fopen(path, 3);

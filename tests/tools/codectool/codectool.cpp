@@ -4,10 +4,12 @@
 //   deflate|gzip|zlib|zip LEVEL IN OUT  LEVEL 0 stores, 1-5 quick search, 6-9 best search
 //   bench inflate|gunzip IN REPS        decodes IN (in memory) REPS times
 //   bench deflate LEVEL IN REPS         encodes IN (in memory) REPS times
+//   png2kzv|bmp2kzv|kzv2png|kzv2bmp IN OUT   see images.cpp
 // Exit status 0 on success; 1 with one line on standard error when the input is bad
 // or a file cannot be read or written (a partial OUT is removed); 2 for a wrong
 // command line. bench prints "bytes microseconds" of one run's output and the total
 // time on standard output.
+#include "codectool.h"
 #include "../../../codecs/compressor.h"
 #include "../../../codecs/decompressor.h"
 #include "../../../framework/mem.h"
@@ -24,15 +26,12 @@ const u32 PIECE = 65536;
 
 int usage()
 {
-    eprintf("usage: codectool inflate|gunzip|unzlib IN OUT | deflate|gzip|zlib|zip LEVEL IN OUT\n");
+    eprintf("usage: codectool inflate|gunzip|unzlib IN OUT | deflate|gzip|zlib|zip LEVEL IN OUT"
+            " | png2kzv|bmp2kzv|kzv2png|kzv2bmp IN OUT\n");
     return 2;
 }
 
-int fail(char const* what, char const* path)
-{
-    eprintf("codectool: %s %s\n", what, path);
-    return 1;
-}
+int fail(char const* what, char const* path) { return codectool_fail(what, path); }
 
 struct files {
     int in = 0, out = 0;
@@ -208,8 +207,15 @@ int compress(int code, unsigned options, char const* inpath, char const* outpath
     return f.close(status);
 }
 
-// The whole input file in pool memory.
-u8* loadall(char const* path, u32& length)
+} // namespace
+
+int codectool_fail(char const* what, char const* path)
+{
+    eprintf("codectool: %s %s\n", what, path);
+    return 1;
+}
+
+u8* codectool_load(char const* path, u32& length)
 {
     u64 size = os_fsize(path);
     if (size > MEM_MAXREQUEST)
@@ -230,11 +236,33 @@ u8* loadall(char const* path, u32& length)
     return p;
 }
 
+bool codectool_save(char const* path, deflatesink const& bytes)
+{
+    int fd = os_fopen(path, 3);
+    if (!fd)
+        return false;
+    u8 const* p = bytes.data + bytes.start;
+    u32 n = bytes.length - bytes.start;
+    bool ok = true;
+    while (ok && n) {
+        int k = os_write(fd, p, n);
+        ok = k > 0;
+        p += ok ? k : 0;
+        n -= ok ? (u32)k : 0;
+    }
+    os_close(fd);
+    if (!ok)
+        os_unlink(path);
+    return ok;
+}
+
+namespace {
+
 // In-memory runs for the benchmark: no file I/O inside the timed part.
 int bench(char const* what, char const* levelarg, char const* inpath, char const* repsarg)
 {
     u32 length = 0;
-    u8* in = loadall(inpath, length);
+    u8* in = codectool_load(inpath, length);
     if (!in)
         return fail("cannot read", inpath);
     u32 reps = (u32)atoi(repsarg);
@@ -297,6 +325,9 @@ int run()
             return usage();
         return bench(process->getargv(1), "", process->getargv(2), process->getargv(3));
     }
+    int image = argc == 3 ? codectool_image(command, process->getargv(1), process->getargv(2)) : -1;
+    if (image >= 0)
+        return image;
     if (streq(command, "inflate") || streq(command, "gunzip") || streq(command, "unzlib"))
         return argc == 3 ? decompress(command, process->getargv(1), process->getargv(2)) : usage();
     int code = formatcode(command);

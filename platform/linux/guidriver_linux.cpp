@@ -1,0 +1,42 @@
+// The Linux display selection: the terminal when KZVTERM_CXS is set (and the
+// caller does not forbid it), else the X server. This build carries no X11 client
+// and no framebuffer back-end yet, so those paths find no display; the run then
+// ends with one line on standard error and exit status 2 instead of waiting.
+#include "../../gui/guidriver.h"
+#include "../../framework/sysprocess.h"
+
+namespace kzv {
+
+const u32 ENV_CAPACITY = 1024;          // getenv copies up to 999 characters
+
+static bool hasenv(char const* name)
+{
+    char value[ENV_CAPACITY];
+    return process->getenv(name, value, sizeof value);
+}
+
+int guidriver::open(u32 f0, u32 f1, u32 f2, u32 f3, u32 f4, u32 f5)
+{
+    u32 f = f0 | f1 | f2 | f3 | f4 | f5;
+    // A caller that asks for the framebuffer picks its own fallback; a back-end
+    // opened earlier stays.
+    if (f & guiopen_framebuffer) {
+        failure = "no framebuffer display in this build";
+        return 0;
+    }
+    reset();
+    int r = (!(f & guiopen_noterminal) && hasenv("KZVTERM_CXS")) ? open_terminal() : open_x11();
+    if (!r)
+        endrun();
+    return r;
+}
+
+int guidriver::open_x11()
+{
+    reset();
+    failure = "no display: this build draws only in the terminal (set KZVTERM_CXS)";
+    flags |= gui_failed;
+    return 0;
+}
+
+} // namespace kzv

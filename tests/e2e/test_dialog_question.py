@@ -1,0 +1,67 @@
+"""The yes/no question in a real terminal (tmux), driven as a user would: Enter,
+Esc, clicks on Yes and No, both words (yesno, yes_no) and a link named after the
+dialog; Esc and Enter in one burst give one answer only. Each run checks exactly
+what x=$(...) captured, the exit status, that nothing went to standard error and
+that the terminal is as it was."""
+import os
+
+import pytest
+
+from dialogrun import dialogpane, program
+
+WINDOW = (300, 100)             # "Are you sure?" is measured below 300 x 100
+YES = (80, 79)                  # centres of the buttons in the window
+NO = (220, 79)
+
+
+@pytest.fixture
+def pane(tmp_path):
+    p = dialogpane(tmp_path)
+    yield p
+    p.close()
+
+
+def answer(pane, args, *keys, click=None, name=None, redirect=False):
+    pane.start(args, name=name, redirect=redirect)
+    assert pane.framed(), "no frame on the screen:\n" + pane.screen()
+    if click:
+        pane.click(WINDOW, *click)
+    for k in keys:
+        pane.send(k)
+    return pane.result()
+
+
+@pytest.mark.parametrize("word", ["yesno", "yes_no"])
+def test_enter_and_esc(pane, word):
+    assert answer(pane, [word], "Enter") == (b"yes", b"", 0, True)
+    assert answer(pane, [word], "Escape") == (b"no", b"", 0, True)
+
+
+def test_clicks(pane):
+    assert answer(pane, ["yesno", "-text=Continue?"], click=YES) == (b"yes", b"", 0, True)
+    assert answer(pane, ["yesno", "-text=Continue?"], click=NO) == (b"no", b"", 0, True)
+
+
+def test_one_answer_when_esc_and_enter_arrive_together(pane):
+    pane.start(["yesno"])
+    assert pane.framed()
+    pane.sendbytes("\x1b")
+    pane.send("Enter")
+    assert pane.result() == (b"no", b"", 0, True)
+
+
+def test_answer_line_written_whole_to_a_file(pane):
+    out, err, rc, restored = answer(pane, ["yesno"], "Enter", redirect=True)
+    assert (out, err, rc, restored) == (b"yes\n", b"", 0, True)
+
+
+def test_link_named_yes_no(pane, tmp_path):
+    link = tmp_path / "yes_no"
+    link.symlink_to(os.path.abspath(program()))
+    assert answer(pane, [], "Escape", name=str(link)) == (b"no", b"", 0, True)
+
+
+def test_long_question_and_odd_sizes(pane):
+    text = "\n".join("line %d of a question that is long" % i for i in range(60))
+    assert answer(pane, ["yesno", "-text=" + text], "Enter") == (b"yes", b"", 0, True)
+    assert answer(pane, ["yes_no", "-width=100000", "-height=10"], "Escape") == (b"no", b"", 0, True)
