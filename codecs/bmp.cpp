@@ -7,6 +7,7 @@
 // 32 bits B, G, R and a fourth byte. All numbers are little-endian; width and
 // height are signed.
 #include "bmp.h"
+#include "byteorder.h"
 #include "../framework/mem.h"
 #include "../framework/printf.h"
 
@@ -16,21 +17,6 @@ namespace {
 
 enum : u8 { state_header, state_skipheader, state_palette, state_skipdata, state_rows, state_done };
 enum : u32 { compression_none = 0, compression_bitfields = 3 };
-
-u32 le16(u8 const* p) { return (u32)p[0] | (u32)p[1] << 8; }
-u32 le32(u8 const* p) { return le16(p) | le16(p + 2) << 16; }
-
-void put16le(u8* p, u32 v)
-{
-    p[0] = (u8)v;
-    p[1] = (u8)(v >> 8);
-}
-
-void put32le(u8* p, u32 v)
-{
-    put16le(p, v);
-    put16le(p + 2, v >> 16);
-}
 
 void formatmessage(char* out, u32 capacity, char const* text, u32 a)
 {
@@ -77,7 +63,7 @@ int bmpreader::run()
                 head[gathered++] = *next++;
             if (gathered < sizeof head)
                 return bmp_needinput;
-            if (head[0] != 'B' || head[1] != 'M' || le16(head + 6) != 0) {
+            if (head[0] != 'B' || head[1] != 'M' || get16le(head + 6) != 0) {
                 memmove(head, head + 1, sizeof head - 1);
                 gathered--;
                 continue;
@@ -126,13 +112,13 @@ bool bmpreader::skipbytes()
 
 int bmpreader::header()
 {
-    u32 offset = le32(head + 10);
-    u32 infosize = le32(head + 14);
-    s32 w = (s32)le32(head + 18);
-    s32 h = (s32)le32(head + 22);
-    bpp = le16(head + 28);
-    u32 compression = le32(head + 30);
-    colors = le32(head + 46);
+    u32 offset = get32le(head + 10);
+    u32 infosize = get32le(head + 14);
+    s32 w = (s32)get32le(head + 18);
+    s32 h = (s32)get32le(head + 22);
+    bpp = get16le(head + 28);
+    u32 compression = get32le(head + 30);
+    colors = get32le(head + 46);
     if (infosize == 12)
         return fail("old bmp format");
     if (infosize < 40 || infosize > BMP_MAXOFFSET)
@@ -193,7 +179,7 @@ int bmpreader::palettebytes()
     }
     if (gathered - sizeof head < want)
         return bmp_needinput;
-    u32 offset = le32(head + 10);
+    u32 offset = get32le(head + 10);
     skip = offset > position ? offset - position : 0;
     state = state_skipdata;
     return -1;

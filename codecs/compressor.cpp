@@ -11,6 +11,7 @@
 // overtake unread data. The format states follow the order in which the parts are
 // written: header, data, trailer, finished.
 #include "compressor.h"
+#include "byteorder.h"
 #include "crc32.h"
 #include "adler32.h"
 #include "../framework/mem.h"
@@ -29,18 +30,6 @@ enum : u8 {
     format_rawdata = 11, format_zlibnocheckdata = 12, format_zlibdata = 13, format_zlibtrailer = 14,
 };
 enum : u8 { check_none = 0, check_crc32 = 1, check_adler32 = 2 };
-
-void put16le(u8* p, u32 v)
-{
-    p[0] = (u8)v;
-    p[1] = (u8)(v >> 8);
-}
-
-void put32le(u8* p, u32 v)
-{
-    put16le(p, v);
-    put16le(p + 2, v >> 16);
-}
 
 } // namespace
 
@@ -212,7 +201,7 @@ bool compressor::trailer()
         put32le(t + 4, insize);
         return put(t, 8, false);
     }
-    t[0] = (u8)(check >> 24), t[1] = (u8)(check >> 16), t[2] = (u8)(check >> 8), t[3] = (u8)check;
+    put32be(t, check);
     return put(t, 4, true);
 }
 

@@ -12,6 +12,7 @@
 // Bytes before the signature are skipped. Only the IHDR data and the first 768
 // bytes of PLTE are gathered; every other chunk is skipped as it streams by.
 #include "pngdecode.h"
+#include "byteorder.h"
 #include "../framework/mem.h"
 
 namespace kzv {
@@ -37,8 +38,6 @@ const u32 quietchunks[] = {
     chunkname("pHYs"), chunkname("sBIT"), chunkname("sRGB"), chunkname("tEXt"), chunkname("tIME"),
     chunkname("vpAg"), chunkname("zTXt"),
 };
-
-u32 be32(u8 const* p) { return (u32)p[0] << 24 | (u32)p[1] << 16 | (u32)p[2] << 8 | p[3]; }
 
 u8 paeth(int a, int b, int c)
 {
@@ -149,8 +148,8 @@ int pngdecoder::chunkhead()
 {
     if (!gather(8))
         return png_needinput;
-    chunklength = be32(head);
-    chunktype = be32(head + 4);
+    chunklength = get32be(head);
+    chunktype = get32be(head + 4);
     if (chunklength > PNG_MAXCHUNK)
         return fail("chunk");
     if (chunktype == chunkname("IHDR")) {
@@ -228,8 +227,8 @@ int pngdecoder::skipbytes()
 
 int pngdecoder::ihdr()
 {
-    width = be32(head);
-    height = be32(head + 4);
+    width = get32be(head);
+    height = get32be(head + 4);
     depth = head[8];
     colortype = head[9];
     u8 interlace = head[12];

@@ -6,6 +6,7 @@
 // channel: 555 gives R = (v >> 7) & F8, G = (v >> 2) & F8, B = (v << 3) & F8; 565
 // gives R = (v >> 8) & F8, G = (v >> 3) & F8, B = (v << 3) & F8.
 #include "pngencode.h"
+#include "byteorder.h"
 #include "crc32.h"
 #include "../framework/mem.h"
 
@@ -16,14 +17,6 @@ namespace {
 const u8 SIGNATURE[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 const u32 MAXSIDE = 32768;
 const u32 IDATTYPE = 0x49444154;        // "IDAT"
-
-void put32be(u8* p, u32 v)
-{
-    p[0] = (u8)(v >> 24);
-    p[1] = (u8)(v >> 16);
-    p[2] = (u8)(v >> 8);
-    p[3] = (u8)v;
-}
 
 bool palettized(u32 format) { return format == 1 || format == 8 || format == 332; }
 

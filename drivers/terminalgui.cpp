@@ -465,11 +465,26 @@ sptr terminalgui::command(unsigned code, int a, int b, guiwindow* w)
     }
 }
 
+// At the end of the loop, what the terminal has not taken yet goes out before the
+// platform restores it, so no escape sequence is left half-written.
+void terminalgui::flushconsole()
+{
+    for (u32 ms = 0; consoleopen && console.writecount > 0 && ms < TERMINALGUI_FLUSHMS; ms++) {
+        console.checkwrite();
+        if (console.writecount > 0)
+            os_sleep(1);
+    }
+}
+
 sptr terminalgui_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
     terminalgui* t = (terminalgui*)self;
     if (cmd == cmd_cyclic) {
         t->cyclic();
+        return 1;
+    }
+    if (cmd == cmd_endofloop) {
+        t->flushconsole();
         return 1;
     }
     sptr reply = 0;

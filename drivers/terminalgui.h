@@ -20,6 +20,7 @@ const u32 TERMINALGUI_PATHCAPACITY = TERMINALGUI_DIRCAPACITY + 32;   // director
 const u32 TERMINALGUI_MAXCELL = 256;        // pixels a cell side
 const u32 TERMINALGUI_MAXSCREEN = 16383;    // pixels a screen side: sizes are 16-bit fields
 const u32 TERMINALGUI_STEPMS = 20;
+const u32 TERMINALGUI_FLUSHMS = 2000;       // longest wait for the terminal at the end
 const u32 TERMINALGUI_KEYSPERSTEP = 256;    // the rest waits for the next step
 const u32 TERMINALGUI_BACKGROUND = 0x000022;
 
@@ -55,6 +56,7 @@ public:
     bool openon(module* peer, u32 format);
     sptr command(unsigned code, int a, int b, guiwindow* w);
     void cyclic();
+    void flushconsole();        // bounded: a terminal that takes nothing is given up
 
 private:
     bool fail(char const* why);

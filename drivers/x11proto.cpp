@@ -222,7 +222,7 @@ u32 x11req_putimagehead(x11writer& w, bool big, u64 maxbytes, u32 drawable, u32 
 {
     u32 headbytes = big ? 28 : 24;
     u64 total = (u64)headbytes + x11_pad4(databytes);
-    if (total > maxbytes || (!big && total / 4 > 0xffff) || total > w.capacity - w.length)
+    if (total > maxbytes || (!big && total / 4 > 0xffff) || (u64)w.length + headbytes > w.capacity)
         return 0;
     u32 start = w.length;
     w.put8(xreq_putimage);

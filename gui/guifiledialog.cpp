@@ -8,6 +8,7 @@
 #include "../framework/filepacket.h"
 #include "../framework/fileinformation.h"
 #include "../framework/str.h"
+#include "guidriver.h"
 
 namespace kzv {
 

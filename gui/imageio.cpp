@@ -238,7 +238,7 @@ bool image::drawimage(int x, int y, char const* path)
     }
     kzvimage codec(pool);
     connect(source.out, codec.in);
-    bool drawn = drawrows(*this, codec, x, y);
+    bool drawn = drawrows(*this, codec, x, y) && !source.hasstate(streamstate_error);
     connect(source.out, nullptr);
     connect(codec.in, nullptr);
     return drawn;

@@ -1,8 +1,9 @@
 // The Linux display selection: the terminal when KZVTERM_CXS is set (and the
-// caller does not forbid it), else the X server. This build carries no X11 client
-// and no framebuffer back-end yet, so those paths find no display; the run then
-// ends with one line on standard error and exit status 2 instead of waiting.
+// caller does not forbid it), else the X server named by DISPLAY. This build has
+// no framebuffer back-end yet, so flag 4 finds no display; a failed open ends the
+// run with one line on standard error and exit status 2 instead of waiting.
 #include "../../gui/guidriver.h"
+#include "../../drivers/x11display.h"
 #include "../../framework/sysprocess.h"
 
 namespace kzv {
@@ -34,9 +35,10 @@ int guidriver::open(u32 f0, u32 f1, u32 f2, u32 f3, u32 f4, u32 f5)
 int guidriver::open_x11()
 {
     reset();
-    failure = "no display: this build draws only in the terminal (set KZVTERM_CXS)";
-    flags |= gui_failed;
-    return 0;
+    int r = x11_opendisplay(*this);
+    if (!r)
+        flags |= gui_failed;
+    return r;
 }
 
 } // namespace kzv

@@ -3,6 +3,7 @@ a detached tmux pane, its answer taken with x=$(...), keys and xterm mouse repor
 typed into the pane, and the terminal's settings compared before and after. Also
 plain runs without a terminal for the paths that end before any window opens."""
 import os
+import re
 import shlex
 import shutil
 import subprocess
@@ -21,15 +22,24 @@ SLOW = 8 if EMULATOR else 1
 # it and keys would wait for a line end: the terminal dialogs are skipped there.
 RAWWORKS = not EMULATOR
 
-# The terminal of the dialogs: 75 x 67 cells of 16 x 12 pixels make a 1200 x 804
-# pixel screen that holds the 750 x 550 chooser. Every cell stays below column and
-# row 95, so each coordinate of a mouse report is one byte below 128.
-CELLX = 16
-CELLY = 12
-COLUMNS = 75
-ROWS = 67
+# The terminal of the dialogs. Without a graphic viewer the terminal back-end shows
+# its pixel screen as half-block cells, one pixel a column and two a row, so cells
+# of 1 x 2 pixels make the 320 x 150 pane a 320 x 300 pixel screen: the choosers
+# fill it (their 750 x 550 is cut to the screen) and the message boxes sit in its
+# middle. Mouse reports carry each coordinate in one byte (33 + the cell), so only
+# columns and rows below 223 can be clicked.
+CELLX = 1
+CELLY = 2
+COLUMNS = 320
+ROWS = 150
 SCREENX = COLUMNS * CELLX
 SCREENY = ROWS * CELLY
+
+
+def windoworigin(window):
+    """Where the back-end places a window of window = (w, h): centred, cut to the screen."""
+    w, h = min(window[0], SCREENX), min(window[1], SCREENY)
+    return (SCREENX - w) // 2, (SCREENY - h) // 2
 
 
 def program():
@@ -71,7 +81,8 @@ def waitfor(test, seconds):
 
 def mousereport(button, column, row):
     """An xterm X10 report: button code, then column and row counted from 1, each + 32."""
-    return "\x1b[M" + chr(32 + button) + chr(33 + column) + chr(33 + row)
+    assert column < 223 and row < 223, "a mouse report cannot reach that cell"
+    return bytes([27, ord("["), ord("M"), 32 + button, 33 + column, 33 + row])
 
 
 class dialogpane:
@@ -115,48 +126,67 @@ class dialogpane:
     def sendbytes(self, text):
         self.tmux("send-keys", "-l", text)
 
+    def sendraw(self, data):
+        """Bytes into the pane as they are (also bytes above 127)."""
+        self.tmux("send-keys", "-H", *("%02x" % b for b in data))
+
+    def cell(self, window, x, y):
+        """The cell whose centre the back-end reports as the point nearest (x, y)
+        of the window: column * CELLX + CELLX / 2 and row * CELLY + CELLY / 2."""
+        x0, y0 = windoworigin(window)
+        return (x0 + x) // CELLX, (y0 + y) // CELLY
+
     def click(self, window, x, y, count=1):
-        """Left clicks at (x, y) of a window whose size is window = (w, h) and that
-        is centred on the screen: press and release in the cell over that point,
+        """Left clicks at (x, y) of the window: press and release over that cell,
         `count` times in one burst (a double click is 2)."""
-        column = (SCREENX - window[0]) // 2 + x
-        row = (SCREENY - window[1]) // 2 + y
-        column, row = column // CELLX, row // CELLY
-        assert column < 95 and row < 95, "a mouse report byte would not be ASCII"
-        self.sendbytes((mousereport(0, column, row) + mousereport(3, column, row)) * count)
+        column, row = self.cell(window, x, y)
+        self.sendraw((mousereport(0, column, row) + mousereport(3, column, row)) * count)
 
     def wheel(self, window, x, y, down, count=1):
-        column = ((SCREENX - window[0]) // 2 + x) // CELLX
-        row = ((SCREENY - window[1]) // 2 + y) // CELLY
-        self.sendbytes(mousereport(65 if down else 64, column, row) * count)
+        column, row = self.cell(window, x, y)
+        self.sendraw(mousereport(65 if down else 64, column, row) * count)
 
     def start(self, args, env=None, name=None, cwd=None, redirect=False):
-        """Starts the program from the pane's shell: x=$(program args), or with its
-        standard output sent to a file (redirect). The shell writes the status, the
-        captured answer and the terminal settings after the run into files."""
+        """Starts the program from a script run by the pane's shell: x=$(program
+        args), or with its standard output sent to a file (redirect). The script
+        writes the status, the captured answer and the terminal settings after the
+        run into files. Arguments may be bytes (names that are no UTF-8)."""
         self.runs += 1
         n = self.runs
         self.files = {k: self.workdir / ("%s%d" % (k, n)) for k in ("out", "err", "rc", "stty")}
         env = dict(env or {})
         env.setdefault("KZVTERM_CXS", str(CELLX))
         env.setdefault("KZVTERM_CYS", str(CELLY))
-        assigns = " ".join("%s=%s" % (k, shlex.quote(v)) for k, v in env.items())
-        argv = " ".join(shlex.quote(a) for a in command(args, name))
-        f = {k: shlex.quote(str(v)) for k, v in self.files.items()}
+        q = lambda a: shlex.quote(os.fsdecode(a) if isinstance(a, bytes) else str(a))
+        assigns = " ".join("%s=%s" % (k, q(v)) for k, v in env.items())
+        argv = " ".join(q(a) for a in command(args, name))
+        f = {k: q(v) for k, v in self.files.items()}
         if redirect:
             run = "env %s %s >%s 2>%s; echo $? >%s.tmp" % (assigns, argv, f["out"], f["err"], f["rc"])
         else:
             run = ("x=$(env %s %s 2>%s); echo $? >%s.tmp; printf '%%s' \"$x\" >%s"
                    % (assigns, argv, f["err"], f["rc"], f["out"]))
-        where = "cd %s && " % shlex.quote(str(cwd)) if cwd else ""
-        line = "%s%s; stty -g >%s; mv %s.tmp %s" % (where, run, f["stty"], f["rc"], f["rc"])
+        where = "cd %s\n" % q(cwd) if cwd else ""
+        script = "%s%s\nstty -g >%s\nmv %s.tmp %s\n" % (where, run, f["stty"], f["rc"], f["rc"])
+        path = self.workdir / ("run%d.sh" % n)
+        path.write_bytes(os.fsencode(script))
         self.before = self.stty()
-        self.sendbytes(line)
+        # The screen is cleared first, so a frame left by an earlier run is not
+        # taken for this one's.
+        self.sendbytes("printf '\\033[H\\033[2J'; sh " + shlex.quote(str(path)))
         self.send("Enter")
 
-    def framed(self):
-        """The dialog has drawn its first frame: the pane shows half-block cells."""
-        return waitfor(lambda: "\u2580" in self.screen() or "\u2584" in self.screen(), 10)
+    def framed(self, seconds=10):
+        """The dialog has drawn its first frame: the pane shows half-block cells in
+        more than one colour (the screen's background and the dialog's), and they
+        stay the same for a moment."""
+        def drawn():
+            shot = self.screen(escapes=True)
+            if "\u2584" not in shot or len(set(re.findall("\x1b\\[[0-9;]*m", shot))) < 3:
+                return False
+            time.sleep(0.2)
+            return self.screen(escapes=True) == shot
+        return waitfor(drawn, seconds)
 
     def finished(self, seconds=10):
         return waitfor(lambda: self.files["rc"].exists(), seconds)

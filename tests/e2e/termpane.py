@@ -65,7 +65,8 @@ class tmuxserver:
         return self.tmux("capture-pane", "-t", "t", "-p", "-e", "-N")
 
     def text(self):
-        return self.tmux("capture-pane", "-t", "t", "-p")
+        """The pane's text with its history: lines the restore scrolled out count."""
+        return self.tmux("capture-pane", "-t", "t", "-p", "-S", "-200")
 
     def paneflags(self):
         """Cursor shown, auto-wrap on and any mouse reporting, as tmux keeps them."""

@@ -14,34 +14,23 @@ namespace {
 
 u64 decode(u8 const* data, u32 size, bool bytewise)
 {
-    bmpreader b;
-    b.init(&process->pool);
+    bmpreader d;
+    d.init(&process->pool);
     fuzzdigest digest;
-    u32 at = 0;
-    for (;;) {
-        u32 piece = bytewise ? (size - at > 0 ? 1 : 0) : size - at;
-        u8* copy = (u8*)malloc(piece ? piece : 1);
-        for (u32 i = 0; i < piece; i++)
-            copy[i] = data[at + i];
-        b.next = copy;
-        b.end = copy + piece;
-        int r = b.run();
-        at += (u32)(b.next - copy);
-        free(copy);
-        if (r == bmp_needinput && at == size)
-            r = b.finish();
+    fuzzfeed(d, data, size, bytewise, [&](int r) {
         if (r == bmp_header) {
-            digest.add(b.width), digest.add(b.height), digest.add(b.bottomup);
+            digest.add(d.width), digest.add(d.height), digest.add(d.bottomup);
         } else if (r == bmp_row) {
-            digest.add((u64)b.line);
-            for (u32 x = 0; x < b.width; x++)
-                digest.add(b.row[x]);
-        } else if (r != bmp_needinput) {
+            digest.add((u64)d.line);
+            for (u32 x = 0; x < d.width; x++)
+                digest.add(d.row[x]);
+        } else {
             digest.add((u64)r);
-            break;
+            return false;
         }
-    }
-    b.exit();
+        return true;
+    });
+    d.exit();
     return digest.value;
 }
 

@@ -17,30 +17,19 @@ u64 decode(u8 const* data, u32 size, bool bytewise)
     pngdecoder d;
     d.init(&process->pool);
     fuzzdigest digest;
-    u32 at = 0;
-    for (;;) {
-        u32 piece = bytewise ? (size - at > 0 ? 1 : 0) : size - at;
-        u8* copy = (u8*)malloc(piece ? piece : 1);
-        for (u32 i = 0; i < piece; i++)
-            copy[i] = data[at + i];
-        d.next = copy;
-        d.end = copy + piece;
-        int r = d.run();
-        at += (u32)(d.next - copy);
-        free(copy);
-        if (r == png_needinput && at == size)
-            r = d.finish();
+    fuzzfeed(d, data, size, bytewise, [&](int r) {
         if (r == png_header) {
             digest.add(d.width), digest.add(d.height), digest.add(d.format);
         } else if (r == png_row) {
             digest.add((u64)d.line);
             for (u32 x = 0; x < d.width; x++)
                 digest.add(d.row[x]);
-        } else if (r != png_needinput && r != png_chunknote) {
+        } else if (r != png_chunknote) {
             digest.add((u64)r);
-            break;
+            return false;
         }
-    }
+        return true;
+    });
     d.exit();
     return digest.value;
 }

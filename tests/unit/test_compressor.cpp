@@ -3,6 +3,7 @@
 // order of header, data and trailer when the stream is closed before any read.
 #include "codectest.h"
 #include "../../codecs/adler32.h"
+#include "../../codecs/byteorder.h"
 #include "../../codecs/compressor.h"
 #include "../../codecs/crc32.h"
 #include "../../codecs/decompressor.h"
@@ -39,10 +40,6 @@ u32 readall(compressor* c, u8* out, u32 capacity, u32 max)
     return n;
 }
 
-u32 be32(u8 const* p) { return (u32)p[0] << 24 | (u32)p[1] << 16 | (u32)p[2] << 8 | p[3]; }
-u32 le32(u8 const* p) { return (u32)p[0] | (u32)p[1] << 8 | (u32)p[2] << 16 | (u32)p[3] << 24; }
-u32 le16(u8 const* p) { return (u32)p[0] | (u32)p[1] << 8; }
-
 } // namespace
 
 TEST(zlibofabc)
@@ -56,7 +53,7 @@ TEST(zlibofabc)
     CHECK(n > 6);
     CHECK_EQ(out[0], 0x78);
     CHECK_EQ(out[1], 0x9c);
-    CHECK_EQ(be32(out + n - 4), adler32_update(ADLER32_START, "abc", 3));
+    CHECK_EQ(get32be(out + n - 4), adler32_update(ADLER32_START, "abc", 3));
     CHECK_EQ(c->insize, 3);
     CHECK_EQ(c->outsize, n);
     CHECK(c->read((u8**)&out, 64) == 0 && c->hasflag(compressor_end));
@@ -92,7 +89,7 @@ TEST(zlibvariants)
     c->write("abc", 3);
     c->close();
     n = readall(c, out, sizeof out, 64);
-    CHECK_EQ(be32(out + n - 4), crc32_update(0, "abc", 3));
+    CHECK_EQ(get32be(out + n - 4), crc32_update(0, "abc", 3));
     c->restart(compressor_rawstored, 0, nullptr);
     c->close();
     u8 const storedempty[] = {0x01, 0x00, 0x00, 0xff, 0xff};
@@ -111,26 +108,26 @@ TEST(ziplayout)
     c->close();
     u8 out[512];
     u32 n = readall(c, out, sizeof out, 100);
-    CHECK_EQ(le32(out), 0x04034b50u);
-    CHECK_EQ(le16(out + 4), 20);
-    CHECK_EQ(le16(out + 6), 8);
-    CHECK_EQ(le16(out + 8), 8);
-    CHECK_EQ(le16(out + 26), 4);
+    CHECK_EQ(get32le(out), 0x04034b50u);
+    CHECK_EQ(get16le(out + 4), 20);
+    CHECK_EQ(get16le(out + 6), 8);
+    CHECK_EQ(get16le(out + 8), 8);
+    CHECK_EQ(get16le(out + 26), 4);
     CHECK_MEM(out + 30, "file", 4);
     u32 csize = c->outsize;
     u8* d = out + 34 + csize;
-    CHECK_EQ(le32(d), 0x08074b50u);
-    CHECK_EQ(le32(d + 4), crc32_update(0, text, length));
-    CHECK_EQ(le32(d + 8), csize);
-    CHECK_EQ(le32(d + 12), length);
+    CHECK_EQ(get32le(d), 0x08074b50u);
+    CHECK_EQ(get32le(d + 4), crc32_update(0, text, length));
+    CHECK_EQ(get32le(d + 8), csize);
+    CHECK_EQ(get32le(d + 12), length);
     u8* central = d + 16;
-    CHECK_EQ(le32(central), 0x02014b50u);
-    CHECK_EQ(le32(central + 38), 0x81a40000u);
+    CHECK_EQ(get32le(central), 0x02014b50u);
+    CHECK_EQ(get32le(central + 38), 0x81a40000u);
     CHECK_MEM(central + 46, "file", 4);
     u8* end = central + 50;
-    CHECK_EQ(le32(end), 0x06054b50u);
-    CHECK_EQ(le32(end + 12), 50);
-    CHECK_EQ(le32(end + 16), 30 + 4 + csize + 16);
+    CHECK_EQ(get32le(end), 0x06054b50u);
+    CHECK_EQ(get32le(end + 12), 50);
+    CHECK_EQ(get32le(end + 16), 30 + 4 + csize + 16);
     CHECK_EQ(n, 34 + csize + 16 + 50 + 22);
     outcome o = inflateall(out + 34, csize, out + 400, 100, 0, 0);
     CHECK_EQ(o.length, length);
@@ -179,7 +176,7 @@ TEST(closebeforeread)
     u8* p;
     CHECK_EQ(d->read(&p, n + 10), n);
     CHECK_MEM(p, in, n);
-    CHECK_EQ(be32(out + got - 4), adler32_update(ADLER32_START, in, n));
+    CHECK_EQ(get32be(out + got - 4), adler32_update(ADLER32_START, in, n));
     d->exit(true);
     process->pool.freemem(d);
     dispose(c);

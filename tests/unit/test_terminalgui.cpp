@@ -191,6 +191,28 @@ TEST(terminalgui_frame)
     CHECK(white > 10);
 }
 
+// A title longer than the title bar is cut before the close box, at a character
+// boundary, and nothing is drawn beside the frame.
+TEST(terminalgui_long_title)
+{
+    tguifixture f(env8x16, 80, 24);
+    static char title[400];
+    for (u32 i = 0; i + 1 < sizeof title; i += 2) {
+        title[i] = (char)0xC3;          // U+00C9, two bytes
+        title[i + 1] = (char)0x89;
+    }
+    CHECK(f.openwindow(200, 100, title));
+    image& s = f.t->screen;
+    u32 stray = 0;
+    for (int y = 110; y < 142; y++)
+        for (int x = 423; x < 640; x++)
+            stray += s.getpixel(x, y) != TERMINALGUI_BACKGROUND;
+    CHECK_EQ(stray, 0);
+    f.t->screen.clear(TERMINALGUI_BACKGROUND);
+    static char const broken[] = "\xC3\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80\x80";
+    CHECK(f.openwindow(200, 100, broken));
+}
+
 // Keys arrive as key down and key up with the key code; the decoder's codes are
 // the window's key codes.
 TEST(terminalgui_keys)

@@ -4,6 +4,7 @@
 //   deflate|gzip|zlib|zip LEVEL IN OUT  LEVEL 0 stores, 1-5 quick search, 6-9 best search
 //   bench inflate|gunzip IN REPS        decodes IN (in memory) REPS times
 //   bench deflate LEVEL IN REPS         encodes IN (in memory) REPS times
+//   bench png IN REPS                   decodes the PNG file IN (in memory) REPS times
 //   png2kzv|bmp2kzv|kzv2png|kzv2bmp IN OUT   see images.cpp
 // Exit status 0 on success; 1 with one line on standard error when the input is bad
 // or a file cannot be read or written (a partial OUT is removed); 2 for a wrong
@@ -268,6 +269,8 @@ int bench(char const* what, char const* levelarg, char const* inpath, char const
     u32 reps = (u32)atoi(repsarg);
     if (reps == 0)
         reps = 1;
+    if (streq(what, "png"))
+        return codectool_benchpng(in, length, reps);
     bool inflating = !streq(what, "deflate");
     unsigned options = 0;
     if (!inflating && !level(levelarg, options))

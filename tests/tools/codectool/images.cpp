@@ -10,6 +10,7 @@
 #include "../../../codecs/pngdecode.h"
 #include "../../../codecs/pngencode.h"
 #include "../../../framework/mem.h"
+#include "../../../framework/os.h"
 #include "../../../framework/printf.h"
 #include "../../../framework/str.h"
 #include "../../../framework/sysprocess.h"
@@ -232,6 +233,31 @@ int kzv2bmp(char const* inpath, char const* outpath)
 }
 
 } // namespace
+
+int codectool_benchpng(u8 const* file, u32 length, u32 reps)
+{
+    u64 pixelbytes = 0;
+    u32 start = os_getus32();
+    for (u32 r = 0; r < reps; r++) {
+        pngdecoder d;
+        d.init(&process->pool);
+        d.next = file;
+        d.end = file + length;
+        pixelbytes = 0;
+        int e;
+        while ((e = d.run()) == png_row || e == png_header || e == png_chunknote)
+            pixelbytes += e == png_row ? (u64)d.width * 4 : 0;
+        if (e == png_needinput)
+            e = d.finish();
+        d.exit();
+        if (e != png_end) {
+            eprintf("png error %s\n", d.message);
+            return 1;
+        }
+    }
+    printf("%u %u\n", pixelbytes, (u64)(os_getus32() - start));
+    return 0;
+}
 
 int codectool_image(char const* command, char const* inpath, char const* outpath)
 {

@@ -1,0 +1,268 @@
+// The four dialogs: their options, their layout and the chooser's step. Options
+// that name a path or patterns are taken whole or refused; display texts are cut
+// where they are shown. The message text is measured and printed line by line, so
+// that every line of a long text gets a line of the window.
+#include "usermain.h"
+#include "../../framework/fileinformation.h"
+#include "../../framework/filepacket.h"
+#include "../../framework/fileload.h"
+#include "../../framework/options.h"
+#include "../../framework/os.h"
+#include "../../framework/printf.h"
+#include "../../framework/str.h"
+#include "../../framework/sysprocess.h"
+#include "../font.h"
+#include "../text.h"
+
+namespace kzv {
+
+static char const USERMAIN_MEASUREFONT[] = "droidmono";
+const u32 USERMAIN_MEASURESIZE = 960;
+const u32 USERMAIN_TEXTCOLOUR = 0xFF000000;     // opaque black
+const u32 USERMAIN_FRAMECOLOUR = 0x888888;
+const u32 USERMAIN_OPAQUE = 0xFF000000;
+const u32 USERMAIN_WORKDIRCAPACITY = 512;
+
+// The kind of the path's target (a link counts as what it points to); '=' when
+// it cannot be read.
+static u8 pathkind(char const* path)
+{
+    fileinformation fi;
+    fi.init(nullptr);
+    u8 k = fi.open(path) ? file_kind(fi) : (u8)filekind_other;
+    fi.exit(true);
+    return k;
+}
+
+// -folder, or "." for the working directory. A folder the chooser could not hold
+// whole, or one that is not a folder, ends the run: accepting in an empty list
+// would otherwise answer a folder that does not exist.
+bool usermain::readfolder()
+{
+    char* path = text.path;
+    u32 length = 0;
+    arggetstring("folder", path, USERMAIN_FOLDERMAX, &length);
+    if (length > USERMAIN_FOLDERMAX) {
+        refuse("-folder is longer than 511 bytes", nullptr);
+        return false;
+    }
+    if (!path[0])
+        strcpy(path, ".", USERMAIN_PATHCAPACITY - 1);
+    if (streq(path, ".")) {
+        char wd[USERMAIN_WORKDIRCAPACITY];
+        if (!os_getwd(wd)) {
+            refuse("the working directory cannot be read or is longer than 511 bytes", nullptr);
+            return false;
+        }
+    }
+    if (pathkind(path) != filekind_directory) {
+        refuse("not a folder: ", path);
+        return false;
+    }
+    return true;
+}
+
+// -filter, "*" when absent; the chooser takes ';'-separated patterns.
+bool usermain::readfilter()
+{
+    char* filter = text.filter;
+    u32 length = 0;
+    arggetstring("filter", filter, USERMAIN_FILTERMAX, &length);
+    if (length > USERMAIN_FILTERMAX) {
+        refuse("-filter is longer than 511 bytes", nullptr);
+        return false;
+    }
+    if (!filter[0])
+        strcpy(filter, "*", USERMAIN_FILTERCAPACITY - 1);
+    str_changechars(filter, ',', ';');
+    return true;
+}
+
+bool usermain::filedialog(bool folders)
+{
+    if (!readfolder() || !readfilter())
+        return false;
+    dirmode = (folders || arggetbool("dirmode")) ? 1 : 0;
+    showhidden = arggetbool("showhidden") ? 1 : 0;
+    // Below this the chooser's lists have no room for a row.
+    if (width && width < USERMAIN_CHOOSERMINWIDTH)
+        width = USERMAIN_CHOOSERMINWIDTH;
+    if (height && height < USERMAIN_CHOOSERMINHEIGHT)
+        height = USERMAIN_CHOOSERMINHEIGHT;
+    if (!guiopen(USERMAIN_CHOOSERWIDTH, USERMAIN_CHOOSERHEIGHT, "choose file"))
+        return false;
+    s32 w = (s32)width, h = (s32)height;
+    win.backimage.drawroundedrect(4, 4, w - 8, h - 6, 4, 1, USERMAIN_FRAMECOLOUR);
+    if (!chooser.open(10, 10, w - 20, h - 80, text.path, text.filter, showhidden != 0)) {
+        refuse("the file chooser could not be opened on ", text.path);
+        return false;
+    }
+    button1.open("OK", w - 260, h - 35, 250, 28);
+    button2.open("Cancel", 10, h - 35, 250, 28);
+    chooser.setfocus();
+    return true;
+}
+
+bool usermain::infodialog() { return messagedialog(false); }
+
+bool usermain::yesnodialog() { return messagedialog(true); }
+
+// The text buffer with -text, replaced by the text file when one is named. Only a
+// regular file is read: a folder, a device or a pipe leaves the text empty
+// instead of waiting for input that may never come. Null when the run was ended.
+char* usermain::loadtext()
+{
+    char* t = (char*)pool->getmem(USERMAIN_TEXTCAPACITY);
+    if (!t) {
+        refuse("no memory for the text", nullptr);
+        return nullptr;
+    }
+    arggetstring("text", t, USERMAIN_TEXTMAX);
+    char* name = text.path;
+    u32 length = 0;
+    if (!arggetstring("textfile", name, USERMAIN_TEXTFILEMAX, &length))
+        return t;
+    if (length > USERMAIN_TEXTFILEMAX) {
+        pool->free_int(t);
+        refuse("-textfile is longer than 767 bytes", nullptr);
+        return nullptr;
+    }
+    t[0] = 0;
+    if (name[0] && pathkind(name) == filekind_file)
+        loadfile(name, t, USERMAIN_TEXTMAX);
+    return t;
+}
+
+// Width: the widest line + 52; height: 50 + 16 a line (52 and 50 without a line).
+void usermain::measuretext(char const* t, u32& w, u32& h)
+{
+    image scratch(pool);
+    scratch.setfont(USERMAIN_MEASUREFONT, USERMAIN_MEASURESIZE, false, false);
+    char* line = linebuffer();
+    getstringline lines;
+    u32 count = 0;
+    int widest = 0;
+    while (lines.getline(t, line, (int)USERMAIN_LINEMAX, 0)) {
+        count++;
+        widest = kzv_max(widest, scratch.textlen(line));
+    }
+    w = 52;
+    h = 50;
+    if (count) {
+        w = (u32)widest + 52;
+        h = (u32)kzv_min((u64)50 + 16 * (u64)count, (u64)USERMAIN_MAXSIDE);
+    }
+}
+
+// Line after line at (42, 10), one line height of the window's font apart, until
+// the window's bottom.
+void usermain::printtext(char const* t)
+{
+    image& im = win.backimage;
+    int step = im.fontheader ? (int)font_lineheight(im.fontheader) : TEXT_LINE6X13;
+    if (step <= 0)
+        step = TEXT_LINE6X13;
+    char* line = linebuffer();
+    getstringline lines;
+    int top = 10;
+    while (top < im.height && lines.getline(t, line, (int)USERMAIN_LINEMAX, 0)) {
+        im.print(42, top, USERMAIN_TEXTCOLOUR, line);
+        top += step;
+    }
+}
+
+bool usermain::messagedialog(bool question)
+{
+    char* t = loadtext();
+    if (!t)
+        return false;
+    if (!t[0])
+        strcpy(t, question ? "Are you sure?" : "Info", USERMAIN_TEXTMAX);
+    u32 mw = 0, mh = 0;
+    measuretext(t, mw, mh);
+    if (!width)
+        width = mw;
+    if (!height)
+        height = mh;
+    width = kzv_max(width, USERMAIN_MESSAGEMINWIDTH);
+    height = kzv_max(height, USERMAIN_MESSAGEMINHEIGHT);
+    if (!guiopen(width, height, question ? "question" : "info")) {
+        pool->free_int(t);
+        return false;
+    }
+    s32 w = (s32)width, h = (s32)height;
+    win.backimage.drawimage(5, 5, question ? "img/question.kzv" : "img/info.kzv");
+    if (question) {
+        button1.open("Yes", 30, h - 35, 100, 28);
+        button2.open("No", w - 130, h - 35, 100, 28);
+    } else {
+        button1.open("OK", (w - 250) >> 1, h - 35, 250, 28);
+    }
+    printtext(t);
+    pool->free_int(t);
+    return true;
+}
+
+// Accept: the selected file; in folder mode its folder, or the folder shown when
+// no file is selected. A file chooser with nothing selected stays open. True when
+// the run was ended with an answer.
+bool usermain::answerchooser()
+{
+    char* path = text.path;
+    bool selected = chooser.get(path, USERMAIN_PATHCAPACITY);
+    if (!dirmode) {
+        if (!selected || !path[0])
+            return false;
+        finish(path);
+        return true;
+    }
+    if (selected && path[0]) {
+        char* slash = strrchr(path, '/');
+        if (slash)
+            *slash = 0;
+        if (!path[0])
+            strcpy(path, "/", USERMAIN_PATHCAPACITY - 1);
+    } else if (!chooser.getfolder(path, USERMAIN_PATHCAPACITY) || !path[0]) {
+        return false;
+    }
+    finish(path);
+    return true;
+}
+
+// Time, size and name of the selected file under the lists; empty when nothing
+// is selected.
+void usermain::drawstatusline()
+{
+    char* path = text.path;
+    char* status = text.statusline;
+    status[0] = 0;
+    if (chooser.get(path, USERMAIN_PATHCAPACITY) && path[0]) {
+        fileinformation fi;
+        fi.init(nullptr);
+        fi.open(path);
+        char const* slash = strrchr(path, '/');
+        char const* name = slash ? slash + 1 : path;
+        printsink sink = printsink_memory(status, USERMAIN_STATUSCAPACITY);
+        printto(sink, "%D %m %s", file_mtime(fi), file_size(fi), name);
+        fi.exit(true);
+    }
+    s32 top = 10 + ((s32)height - 80) + 4;
+    image& im = win.backimage;
+    im.fillrect(8, top, (s32)width - 16, 25, container.look.colors[0]);
+    im.print(8, top, container.look.colors[10] | USERMAIN_OPAQUE, status);
+    container.requestredraw();
+}
+
+void usermain::checkfiledialog()
+{
+    if ((chooser.isclicked() || button1.isclicked()) && answerchooser())
+        return;
+    if (button2.isclicked() || chooser.isescaped() || cancel) {
+        finish(nullptr);
+        return;
+    }
+    if (chooser.ischanged())
+        drawstatusline();
+}
+
+} // namespace kzv
