@@ -136,7 +136,9 @@ bool ansiterminal::openterm()
     in.call('W', 0, 0, nullptr);
     if (peer->type != type_bytestream)
         return false;
-    if (peer->kind.stream.sourcekind != source_stdio || !takestdiosize(peer))
+    if (peer->kind.stream.sourcekind == source_stdio)
+        takestdiosize(peer);
+    else
         askterminalsize();
     if (!sidefits(columns))
         columns = TERM_DEFAULTCOLUMNS;
@@ -148,7 +150,7 @@ bool ansiterminal::openterm()
 
 // The standard-I/O stream read the size from the terminal itself; a size it could
 // not read, or one we do not believe, is 80 x 24.
-bool ansiterminal::takestdiosize(module* peer)
+void ansiterminal::takestdiosize(module* peer)
 {
     u16 c = peer->kind.stream.source.stdio.columns;
     u16 r = peer->kind.stream.source.stdio.rows;
@@ -156,7 +158,6 @@ bool ansiterminal::takestdiosize(module* peer)
     rows = sidefits(r) ? (s16)r : TERM_DEFAULTROWS;
     if (peer->kind.stream.source.stdio.isterminal)
         modeflags |= termflag_sizefromstdio;
-    return true;
 }
 
 void ansiterminal::askterminalsize()
@@ -338,49 +339,44 @@ void ansiterminal::termsetcursorx(int x)
     send(seq, n);
 }
 
+// A cursor or erase sequence: the emulator interprets it, the line terminal sends
+// it, and so does the text UI where `intui` says so.
+void ansiterminal::passsequence(char const* sequence, bool intui)
+{
+    if (mode == termmode_emulator)
+        writeemu((u8 const*)sequence, strlen(sequence));
+    else if (mode == termmode_line || intui)
+        sendtext(sequence);
+}
+
 void ansiterminal::termcursorup()
 {
     if (!ensureopen())
         return;
-    if (mode == termmode_emulator) {
-        writeemu((u8 const*)"\x1b[1A", 4);
-        return;
-    }
-    if (cursory > 0)
+    if (mode != termmode_emulator && cursory > 0)
         cursory--;
-    sendtext("\x1b[1A");
+    passsequence("\x1b[1A", true);
 }
 
 void ansiterminal::termcursordown()
 {
     if (!ensureopen())
         return;
-    if (mode == termmode_emulator) {
-        writeemu((u8 const*)"\x1b[1B", 4);
-        return;
-    }
-    nextrow();
-    sendtext("\x1b[1B");
+    if (mode != termmode_emulator)
+        nextrow();
+    passsequence("\x1b[1B", true);
 }
 
 void ansiterminal::termdeleteline()
 {
-    if (!ensureopen())
-        return;
-    if (mode == termmode_emulator)
-        writeemu((u8 const*)"\x1b[2K", 4);
-    else if (mode == termmode_line)
-        sendtext("\x1b[2K");
+    if (ensureopen())
+        passsequence("\x1b[2K", false);
 }
 
 void ansiterminal::termdeletetoend()
 {
-    if (!ensureopen())
-        return;
-    if (mode == termmode_emulator)
-        writeemu((u8 const*)"\x1b[0K", 4);
-    else if (mode == termmode_line)
-        sendtext("\x1b[0K");
+    if (ensureopen())
+        passsequence("\x1b[0K", false);
 }
 
 void ansiterminal::termclear()
@@ -414,43 +410,33 @@ void ansiterminal::sendsgrline(u32 index, bool isbackground)
     send(seq, term_sgr(seq, index, isbackground));
 }
 
-void ansiterminal::settextcolor(u32 rgb)
+// The emulator repaints the cells of the old colour; the text UI only takes the
+// colour as current; the line terminal sends it at depth 16.
+void ansiterminal::setcolor(u32 rgb, bool isbackground)
 {
     if (!ensureopen())
         return;
     rgb &= 0xFFFFFF;
+    u32& cachedrgb = isbackground ? bgrgb : fgrgb;
+    u32& cell = isbackground ? bgcell : fgcell;
+    u32 shift = isbackground ? 24 : 16;
     if (mode == termmode_emulator) {
-        if (rgb == fgrgb)
+        if (rgb == cachedrgb)
             return;
         u32 index = getcolorindex(rgb);
-        emurecolor(false, cell_fg(fgcell), index);
-        fgcell = index << 16;
-        fgrgb = rgb;
+        emurecolor(isbackground, (cell >> shift) & 0xFF, index);
+        cell = index << shift;
+        cachedrgb = rgb;
     } else if (mode == termmode_tui) {
-        foreground(rgb);
+        cachedindex(rgb, cachedrgb, cell, shift);
     } else if (colordepth == depth_16) {
-        sendsgrline(getcolorindex(rgb), false);
+        sendsgrline(getcolorindex(rgb), isbackground);
     }
 }
 
-void ansiterminal::setbackcolor(u32 rgb)
-{
-    if (!ensureopen())
-        return;
-    rgb &= 0xFFFFFF;
-    if (mode == termmode_emulator) {
-        if (rgb == bgrgb)
-            return;
-        u32 index = getcolorindex(rgb);
-        emurecolor(true, cell_bg(bgcell), index);
-        bgcell = index << 24;
-        bgrgb = rgb;
-    } else if (mode == termmode_tui) {
-        background(rgb);
-    } else if (colordepth == depth_16) {
-        sendsgrline(getcolorindex(rgb), true);
-    }
-}
+void ansiterminal::settextcolor(u32 rgb) { setcolor(rgb, false); }
+
+void ansiterminal::setbackcolor(u32 rgb) { setcolor(rgb, true); }
 
 // --- Keys -------------------------------------------------------------------
 

@@ -9,7 +9,6 @@
 // count, the last one of a step winning. The offset file holds one u32: the low
 // half is the x offset, the high half the y offset of the pointer origin.
 #include "terminalgui.h"
-#include "../framework/mem.h"
 #include "../framework/memprim.h"
 #include "../framework/os.h"
 #include "../framework/str.h"
@@ -150,31 +149,37 @@ bool terminalgui::readsettings()
     return true;
 }
 
-bool terminalgui::open(u32 format)
+// The start of every open: the field of the default handler is cleared (it is
+// set again on success), and the settings are read before the terminal is touched.
+bool terminalgui::beginopen()
 {
     flags &= (u8)~(gui_failed | gui_ready);
-    if (process->defaulthandler == this)
-        process->defaulthandler = nullptr;
-    if (!readsettings())
+    process->defaulthandler = nullptr;
+    return readsettings();
+}
+
+bool terminalgui::open(u32 format)
+{
+    if (!beginopen())
         return false;
     if (!consoleopen) {
         console.init(pool);
         consoleopen = 1;
     }
-    return openon(&console, format);
+    return attach(&console, format);
+}
+
+bool terminalgui::openon(module* peer, u32 format)
+{
+    return beginopen() && attach(peer, format);
 }
 
 // The peer must be a terminal of the standard-I/O kind: the renderer then takes
 // the size from it and sends no query, and with no terminal at all (no
 // controlling terminal behind a captured standard output) there is nothing to
 // draw on.
-bool terminalgui::openon(module* peer, u32 format)
+bool terminalgui::attach(module* peer, u32 format)
 {
-    flags &= (u8)~(gui_failed | gui_ready);
-    if (process->defaulthandler == this)
-        process->defaulthandler = nullptr;
-    if (peer != &console && !readsettings())
-        return false;
     if (!peer)
         return fail("no terminal to draw on");
     peer->call('W', 0, 0, nullptr);

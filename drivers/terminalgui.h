@@ -18,7 +18,7 @@ const u32 TERMINALGUI_DIRCAPACITY = 260;    // the shared directory and its term
 const u32 TERMINALGUI_ENVCAPACITY = 1024;   // any variable: getenv copies 999 characters
 const u32 TERMINALGUI_PATHCAPACITY = TERMINALGUI_DIRCAPACITY + 32;   // directory + file name
 const u32 TERMINALGUI_MAXCELL = 256;        // pixels a cell side
-const u32 TERMINALGUI_MAXSCREEN = 16383;    // pixels a screen side: sizes are 16-bit fields
+const u32 TERMINALGUI_MAXSCREEN = GUIWINDOW_MAXSIDE;   // pixels a screen side
 const u32 TERMINALGUI_STEPMS = 20;
 const u32 TERMINALGUI_FLUSHMS = 2000;       // longest wait for the terminal at the end
 const u32 TERMINALGUI_KEYSPERSTEP = 256;    // the rest waits for the next step
@@ -60,7 +60,9 @@ public:
 
 private:
     bool fail(char const* why);
+    bool beginopen();
     bool readsettings();
+    bool attach(module* peer, u32 format);
     bool openscreen(u32 format);
     void openmousefile();
     sptr openwindow(guiwindow* w);

@@ -161,25 +161,21 @@ void ansiterminal::termsetcolors(int n)
     bgrgb = NO_RGB;
 }
 
-u32 ansiterminal::foreground(u32 rgb)
+// The one-entry caches: a new RGB word is converted only when it differs from the
+// last one.
+u32 ansiterminal::cachedindex(u32 rgb, u32& cachedrgb, u32& cell, u32 shift)
 {
     rgb &= 0xFFFFFF;
-    if (rgb != fgrgb) {
-        fgrgb = rgb;
-        fgcell = getcolorindex(rgb) << 16;
+    if (rgb != cachedrgb) {
+        cachedrgb = rgb;
+        cell = getcolorindex(rgb) << shift;
     }
-    return cell_fg(fgcell);
+    return (cell >> shift) & 0xFF;
 }
 
-u32 ansiterminal::background(u32 rgb)
-{
-    rgb &= 0xFFFFFF;
-    if (rgb != bgrgb) {
-        bgrgb = rgb;
-        bgcell = getcolorindex(rgb) << 24;
-    }
-    return cell_bg(bgcell);
-}
+u32 ansiterminal::foreground(u32 rgb) { return cachedindex(rgb, fgrgb, fgcell, 16); }
+
+u32 ansiterminal::background(u32 rgb) { return cachedindex(rgb, bgrgb, bgcell, 24); }
 
 void ansiterminal::termsetclipping(int x, int y, int w, int h)
 {
@@ -387,12 +383,15 @@ void ansiterminal::termdrawimage(int x, int y, image* im)
 
 void ansiterminal::saveframe(image* im)
 {
+    // The name adds 19 characters; the room beyond them keeps every conversion
+    // of the formatting engine clear of its stop rule.
     char path[TERM_PATHCAPACITY];
     u32 length = strlen(directory);
-    bool fits = length + 32 <= TERM_PATHCAPACITY;
+    bool fits = length + 64 <= TERM_PATHCAPACITY;
     if (fits)
-        vprinter_format(path, sizeof(path), sizeof(path), "%s/tuiimg_%04x_%04x_%x", directory,
-                        (u32)os_getpid() & 0xFFFF, (u32)im->serial & 0xFFFF, im->framecounter & 7);
+        fits = vprinter_format(path, sizeof(path), sizeof(path), "%s/tuiimg_%04x_%04x_%x", directory,
+                               (u32)os_getpid() & 0xFFFF, (u32)im->serial & 0xFFFF,
+                               im->framecounter & 7) == length + 19;
     if (fits && im->savekzv(path))
         return;
     if (!savefailed)
@@ -413,8 +412,8 @@ void ansiterminal::drawimagemarks(int y, image* im)
     }
     u64 wide = ((u64)kzv_max(im->width, 0) + cellwidth - 1) / cellwidth;
     u64 high = ((u64)kzv_max(im->height, 0) + cellheight - 1) / cellheight;
-    s64 column = clip.limited ? clip.x0 : 0;
-    s64 top = kzv_max((s64)y, clip.limited ? (s64)clip.y0 : (s64)0);
+    s64 column = clip.limited ? kzv_max(clip.x0, 0) : 0;
+    s64 top = kzv_max((s64)y, clip.limited ? (s64)kzv_max(clip.y0, 0) : (s64)0);
     u32 pid = (u32)os_getpid() & 0xFFFF;
     u32 serial = (u32)im->serial & 0xFFFF;
     u32 first = uchar_privatemark | (im->framecounter & 0x7F) | ((im->status & imagestatus_mark) ? 0x80 : 0);
@@ -435,8 +434,9 @@ void ansiterminal::termdrawimagenographic(int x, int y, image* im)
 {
     if (mode != termmode_tui || !im || im->height < 2)
         return;
-    s64 left = kzv_max((s64)x, clip.limited ? (s64)clip.x0 : (s64)0);
-    s64 top = kzv_max((s64)y, clip.limited ? (s64)clip.y0 : (s64)0);
+    // A rectangle grown past the screen by a negative shrink still starts on it.
+    s64 left = kzv_max((s64)x, clip.limited ? (s64)kzv_max(clip.x0, 0) : (s64)0);
+    s64 top = kzv_max((s64)y, clip.limited ? (s64)kzv_max(clip.y0, 0) : (s64)0);
     for (s32 i = 0; i < im->height / 2 && top + i < rows; i++) {
         u32* row = grid + (top + i) * columns;
         for (s32 j = 0; j < im->width && left + j < columns; j++) {

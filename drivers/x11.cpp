@@ -137,8 +137,7 @@ u32 x11::generateauth(u32 display, u8 const* file, u32 size)
 {
     x11authentry e;
     bool found = file && x11auth_find(file, size, display, remoteaddress, X11_REQUESTCAPACITY, e);
-    if (!found)
-        eputs("error x11 auth");
+    authmissing = found ? 0 : 1;
     return x11auth_setuprequest(request, X11_REQUESTCAPACITY, found ? &e : nullptr);
 }
 
@@ -292,6 +291,10 @@ bool x11::readsetuphead()
         return false;
     }
     setuptimer.reset();
+    // Told only now: a server that cannot be reached gets its own single line.
+    if (authmissing)
+        eputs("error x11 auth");
+    authmissing = 0;
     setuplength = (u32)x11_get16(b + 6) * 4;
     memcpy(request, b, X11_SETUPHEAD);  // the head, kept for a refusal's reason
     bool accepted = b[0] == 1 && x11_get16(b + 2) == 11;

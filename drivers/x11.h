@@ -139,6 +139,7 @@ public:
     u32 windowcapacity;
     u32 displaynumber;      // what `open` was given, for the retry
     u32 remoteaddress;
+    u8 authmissing;         // no cookie went out; said once the server answers
     char authpath[X11_PATHCAPACITY];
 
     void init(mem* p);

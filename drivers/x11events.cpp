@@ -81,6 +81,8 @@ void x11::dispatcherror(u8 const* e)
 
 // ---- keys ----
 
+const u32 X11_SHIFTEDF1 = 0x10024;      // F1 to F12 with Shift: 0x10024 to 0x1002F
+
 static u32 shiftedkey(u32 base)
 {
     switch (base) {
@@ -91,7 +93,7 @@ static u32 shiftedkey(u32 base)
     default: break;
     }
     if (base >= 0xffbe && base <= 0xffc9)
-        return guikey_f1 + guikey_shifted + (base - 0xffbe);
+        return X11_SHIFTEDF1 + (base - 0xffbe);
     return 0;
 }
 

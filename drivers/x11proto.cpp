@@ -66,6 +66,7 @@ bool x11writer::finish(u32 start)
     u32 words = (length - start) / 4;
     if (overflow || words > 0xffff) {
         length = start;             // the request is not built at all
+        overflow = false;
         return false;
     }
     buffer[start + 2] = (u8)words;
@@ -346,7 +347,7 @@ bool x11_decodedri2connect(u8 const* reply, u32 length, char* device, u32 capaci
     device[0] = 0;
     u32 driver = x11_get32(reply + 8);
     u32 name = x11_get32(reply + 12);
-    u64 nameat = 32 + (u64)x11_pad4(driver);
+    u64 nameat = 32 + (((u64)driver + 3) & ~(u64)3);     // a length near 2^32 must not wrap
     if (driver == 0 || name == 0 || nameat + name > length || name >= capacity)
         return false;
     memcpy(device, reply + nameat, name);

@@ -67,7 +67,8 @@ const u32 STREAM_FLUSHMS = 10;           // retry interval for pending output
 // Room for n more bytes behind `end` in a buffer whose live bytes start at `pos`:
 // an emptied buffer starts over, live bytes move down (overlap-safe), and the
 // buffer grows to a multiple of 256 from `pool`. Null, with the buffer unchanged,
-// when the room would pass `maximum` or the pool refuses. Both stream buffers use it.
+// when the room would pass `maximum` or the pool refuses. Both stream buffers and
+// a transform module's output buffer use it.
 u8* bufferreserve(mem* pool, u8*& buffer, u32& capacity, u32& end, u32& pos, u32 live,
                   u32 n, u32 maximum);
 

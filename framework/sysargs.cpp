@@ -40,10 +40,14 @@ argumentrecord* sysprocess::getargs()
         args = (argumentrecord*)pool.sgetmem0(sizeof(argumentrecord));
     if (!args)
         return nullptr;
-    if (!args->filled) {
-        os_getprogramnameandargs();
-        setdefaults(*args);
+    if (!args->defaulted) {
+        // The platform may have filled the record already (its own home-directory
+        // lookup does); the defaults are set once, whoever filled it.
+        if (!args->filled)
+            os_getprogramnameandargs();
         args->filled = true;
+        setdefaults(*args);
+        args->defaulted = true;
     }
     return args;
 }

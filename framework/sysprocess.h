@@ -30,12 +30,14 @@ struct argumentrecord {
     char const** env;       // null-terminated NAME=value
     char const* argline;
     bool filled;            // filled once; later getters only read
+    bool defaulted;         // empty fields have their defaults
 };
 
 enum : u8 {                 // platform flag byte
     platform_offsetknown = 1, platform_raw = 2, platform_screenchanged = 4,
     platform_terminalchosen = 8,    // the UI terminal's descriptors are decided (ttyfd)
     platform_uionstderr = 16,       // no terminal but descriptor 2 takes the UI output
+    platform_setnonblock = 32,      // raw mode made the UI input non-blocking; the end undoes it
 };
 
 // Owners of the process's `slots`, one index each, so that no two layers share one.

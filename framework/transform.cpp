@@ -7,6 +7,7 @@
 #include "mem.h"
 #include "printf.h"
 #include "str.h"
+#include "stream.h"
 #include "sysprocess.h"
 
 namespace kzv {
@@ -120,6 +121,17 @@ sptr transform::handout(u8 const* bytes, u32 n)
     return n;
 }
 
+// Up to max bytes of a pending run (the codec's block or the output buffer), and
+// the run's read position moved past them.
+sptr transform::handoutrun(u8 const* base, u32& readpos, u32& pending, u32 max)
+{
+    u32 n = kzv_min(max, pending);
+    handout(base + readpos, n);
+    readpos += n;
+    pending -= n;
+    return n;
+}
+
 sptr transform::read(data** out, u32 max)
 {
     if (out)
@@ -152,20 +164,10 @@ sptr transform::read(data** out, u32 max)
         directread = directpending = 0;
         return size ? size : 1;
     }
-    if (directpending > 0) {
-        u32 n = kzv_min(max, directpending);
-        handout(directdata + directread, n);
-        directread += n;
-        directpending -= n;
-        return n;
-    }
-    if (outpending > 0) {
-        u32 n = kzv_min(max, outpending);
-        handout(outbuf + outread, n);
-        outread += n;
-        outpending -= n;
-        return n;
-    }
+    if (directpending > 0)
+        return handoutrun(directdata, directread, directpending, max);
+    if (outpending > 0)
+        return handoutrun(outbuf, outread, outpending, max);
     return 0;
 }
 
@@ -414,26 +416,14 @@ void transform::mrewind(u32 n)
     }
 }
 
+// The output buffer grows and compacts as a stream buffer does.
 u8* transform::mgetmem(u32 n)
 {
-    if (outpending == 0)
-        outread = outwrite = 0;
-    if ((u64)outcapacity - outwrite < n && outread > 0) {
-        memmove(outbuf, outbuf + outread, outpending);
-        outwrite = outpending;
-        outread = 0;
+    u8* at = bufferreserve(pool, outbuf, outcapacity, outwrite, outread, outpending, n, TRANSFORM_MAXBUFFER);
+    if (!at) {
+        fail();
+        return nullptr;
     }
-    if ((u64)outcapacity - outwrite < n) {
-        u64 want = ((u64)n + outwrite + 255) & ~(u64)255;
-        u8* grown = want > TRANSFORM_MAXBUFFER ? nullptr : (u8*)pool->resize(outbuf, want);
-        if (!grown) {
-            fail();
-            return nullptr;
-        }
-        outbuf = grown;
-        outcapacity = (u32)want;
-    }
-    u8* at = outbuf + outwrite;
     outwrite += n;
     outpending += n;
     return at;

@@ -121,6 +121,7 @@ public:
 private:
     bool produce(u32 max);
     sptr handout(u8 const* bytes, u32 n);
+    sptr handoutrun(u8 const* base, u32& readpos, u32& pending, u32 max);
     sptr pullpeer(data** out, u32 max, u32 min);
     sptr gather(data** out, u32 min);
     sptr pushedout(data** out, u32 max, u32 min);

@@ -10,7 +10,6 @@
 #include "../framework/memprim.h"
 #include "../framework/os.h"
 #include "../framework/stdio.h"
-#include "../framework/str.h"
 #include "../framework/sysprocess.h"
 
 namespace kzv {

@@ -28,6 +28,12 @@ enum : u8 {
 // Bits of the display information's capability byte (kind.gui.flags).
 enum : u8 { guicaps_realtime = 1, guicaps_windowsystem = 2 };
 
+// The display information and its screen list read the same on every build.
+static_assert(__builtin_offsetof(kindgui, screens) == 1 && __builtin_offsetof(kindgui, width) == 2 &&
+              __builtin_offsetof(kindgui, height) == 4 && __builtin_offsetof(kindgui, format) == 8,
+              "display information");
+static_assert(sizeof(guiscreen) == 20, "screen list entry");
+
 // Flags of `guidriver::open`.
 enum : u32 {
     guiopen_threaded = 1,       // threaded OpenGL (macOS)

@@ -156,6 +156,8 @@ bool image::open(void* buf, unsigned xs, unsigned ys, unsigned fmt, unsigned row
     u64 total = rb * ys;
     if (rb < rowpixelbytes || total > IMAGE_MAXBYTES)
         return false;               // rows that overlap, or more than any image we keep
+    if (rb % bpp != 0)
+        return false;               // every row must start on a whole pixel, aligned as the first
     pixels = (u8*)buf;
     palette = (fmt == pixfmt_332) ? pixel_palette332.entry : nullptr;
     width = (s32)xs;

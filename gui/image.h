@@ -69,6 +69,10 @@ public:
     void mexit();
     static s32 nextserial();        // advances the counter; the terminal screen takes one too
 
+    // Both forms reset the whole record first (font, origin and status included);
+    // only the pool and the peers of both pins survive, so a caller that draws
+    // text sets its font again after every open. A wrapped buffer must be aligned
+    // to its pixel size, with rows a whole number of pixels apart.
     bool open(unsigned xs, unsigned ys, unsigned fmt);
     bool open(void* buf, unsigned xs, unsigned ys, unsigned fmt, unsigned rowbytes);
     bool haspixels() const { return (flags & image_pixelspresent) != 0; }

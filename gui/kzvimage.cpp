@@ -243,7 +243,7 @@ bool kzvimage::startencode(data* record)
     codecstate = encodestatefor(format);
     u8* at = mgetmem(KZV_HEADERSIZE);
     if (!at)
-        return false;
+        return false;               // mgetmem has set the error flag
     kzv_writeheader(at, header);
     setflag(tstate_headerset);
     return encoderow(record);
@@ -265,7 +265,7 @@ bool kzvimage::encoderow(data* record)
     u32 room = kzv_maxencodedrow(header.encoding, width);
     u8* at = mgetmem(room);
     if (!at)
-        return false;
+        return false;               // mgetmem has set the error flag
     u32 length = 0;
     void const* pixels = record->payload;
     switch (codecstate) {

@@ -49,11 +49,14 @@ sptr window::tobackend(unsigned code, int a, int b)
 }
 
 // The active back-end, or the one a driver of our own finds. That driver is never
-// freed: a run without a display ends.
+// freed: a run without a display ends. A run already told to end (a display that
+// failed before, say) tries no other.
 module* window::findbackend()
 {
     if (process->defaulthandler)
         return process->defaulthandler;
+    if (process->exitrequested)
+        return nullptr;
     guidriver* d = (guidriver*)pool->sgetmem(sizeof(guidriver));
     if (!d)
         return nullptr;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the codec fuzz targets with clang++ (libFuzzer + ASan + UBSan) and runs a
 # campaign of the given length on each. Usage: fuzz.sh [seconds] [work dir] [target...]
-# (defaults: 300 s, /tmp/kzvfuzz-codecs, the targets inflate png bmp). Seeds: zlib
+# (defaults: 300 s, /tmp/kzvfuzz-codecs, the targets inflate png bmp, and the terminal
+# targets terminalinput ansiemulator of tests/fuzz/run_fuzz_terminal.sh). Seeds: zlib
 # streams of system files at several levels and strategies and the unit tests'
 # hand-made streams (inflate), and PNG and BMP files that Pillow writes in its
 # modes (png, bmp). A finding leaves a crash-* file in the target's folder and exit 1.
@@ -10,7 +11,7 @@ seconds=${1:-300}
 work=${2:-/tmp/kzvfuzz-codecs}
 shift $(( $# > 2 ? 2 : $# ))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(inflate png bmp)
+[ ${#targets[@]} -gt 0 ] || targets=(inflate png bmp terminalinput ansiemulator)
 root="$(cd "$(dirname "$0")/.." && pwd)"
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
 # What the PNG and BMP targets need of the framework: pools, modules, printf and
@@ -22,6 +23,11 @@ framework=(framework/mem.cpp framework/smem.cpp framework/memprim.cpp framework/
   platform/linux/os_terminal.cpp platform/linux/os_threads.cpp)
 status=0
 for target in "${targets[@]}"; do
+  # The terminal targets (key decoder, ANSI emulator) build and seed in their own script.
+  case "$target" in terminalinput|ansiemulator)
+    bash "$root/tests/fuzz/run_fuzz_terminal.sh" "$seconds" "$work" "$target" || status=1
+    continue ;;
+  esac
   dir="$work/$target"
   mkdir -p "$dir/corpus"
   if [ "$target" = inflate ]; then

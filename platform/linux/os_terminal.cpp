@@ -77,9 +77,11 @@ static void enterraw()
             sys_ioctl(fd, TCSETA, &raw);
         }
     }
+    // A descriptor that was non-blocking already stays so at the end: the file
+    // description may be shared with the shell that started us.
     long flags = sys_fcntl(fd, F_GETFL, 0);
-    if (!sys_failed(flags))
-        sys_fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    if (!sys_failed(flags) && !(flags & O_NONBLOCK) && !sys_failed(sys_fcntl(fd, F_SETFL, flags | O_NONBLOCK)))
+        process->platformflags |= platform_setnonblock;
 }
 
 // Entering twice would save the raw settings as the ones to restore.
@@ -123,8 +125,9 @@ void os_exitstdio()
     if (process->savedterminal)
         sys_ioctl(fd, TCSETA, process->savedterminal);
     long flags = sys_fcntl(fd, F_GETFL, 0);
-    if (!sys_failed(flags))
+    if (!sys_failed(flags) && (process->platformflags & platform_setnonblock))
         sys_fcntl(fd, F_SETFL, flags & ~(long)O_NONBLOCK);
+    process->platformflags &= (u8)~platform_setnonblock;
     if (process->platformflags & platform_screenchanged)
         console_write(terminal_outfd(), TERMINAL_RESTORE, sizeof(TERMINAL_RESTORE) - 1);
 }

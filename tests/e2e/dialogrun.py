@@ -32,6 +32,7 @@ CELLX = 1
 CELLY = 2
 COLUMNS = 320
 ROWS = 150
+NODISPLAY = ":4711"
 SCREENX = COLUMNS * CELLX
 SCREENY = ROWS * CELLY
 
@@ -62,7 +63,10 @@ def prefix():
 
 def plainrun(args, env=None, name=None, timeout=30, stdin=subprocess.DEVNULL):
     """A run without a terminal (no controlling tty either): stdout, stderr, status."""
-    base = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": os.environ.get("HOME", "/")}
+    # A display number nobody serves: with DISPLAY unset the program would try the
+    # default display, which a test of the X11 client may be running just then.
+    base = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": os.environ.get("HOME", "/"),
+            "DISPLAY": NODISPLAY}
     base.update(env or {})
     p = subprocess.run(command(args, name), env=base, stdin=stdin, capture_output=True,
                        timeout=timeout * SLOW, start_new_session=True)
@@ -178,11 +182,12 @@ class dialogpane:
 
     def framed(self, seconds=10):
         """The dialog has drawn its first frame: the pane shows half-block cells in
-        more than one colour (the screen's background and the dialog's), and they
-        stay the same for a moment."""
+        some colour besides the screen's dark blue background (the colour of the
+        back-end's first, empty flush), and they stay the same for a moment."""
+        background = {"\x1b[34m", "\x1b[44m"}
         def drawn():
             shot = self.screen(escapes=True)
-            if "\u2584" not in shot or len(set(re.findall("\x1b\\[[0-9;]*m", shot))) < 3:
+            if "\u2584" not in shot or set(re.findall("\x1b\\[[0-9;]*m", shot)) <= background:
                 return False
             time.sleep(0.2)
             return self.screen(escapes=True) == shot
@@ -193,7 +198,7 @@ class dialogpane:
 
     def result(self, seconds=10):
         """(answer, stderr, status, terminal restored) once the run has ended."""
-        assert self.finished(seconds), "the dialog did not end; screen:\n" + self.screen()
+        assert self.finished(seconds), "the dialog did not end"
         out = self.files["out"].read_bytes()
         err = self.files["err"].read_bytes()
         rc = int(self.files["rc"].read_text().strip())

@@ -11,14 +11,18 @@ import pytest
 
 from dialogrun import dialogpane, program, waitfor
 
+# The chooser's 750 x 550 is cut to the 320 x 300 screen. Its widget then lies at
+# (10, 10), 300 x 220: the folder list is 100 wide, the lists start 45 below the
+# widget's top and hold 9 rows 19 pixels apart. OK (60, 265) and Cancel (10, 265),
+# 250 x 28 each, overlap; OK, added first, takes clicks where both lie.
 WINDOW = (750, 550)
-OKBUTTON = (615, 529)
-CANCELBUTTON = (135, 529)
+OKBUTTON = (150, 279)
+CANCELBUTTON = (30, 279)
 
 
 def filerow(i):
-    """The centre of visible file row i: list top 10 + 45, rows 18 apart from 2 below it."""
-    return (500, 10 + 45 + 2 + 18 * i + 9)
+    """A point in visible file row i."""
+    return (200, 10 + 45 + 2 + 19 * i + 9)
 
 
 @pytest.fixture
@@ -43,7 +47,7 @@ def tree(tmp_path):
 
 def choose(pane, args, *keys, clicks=(), cwd=None, name=None, waitafter=None):
     pane.start(args, cwd=cwd, name=name)
-    assert pane.framed(), "no frame on the screen:\n" + pane.screen()
+    assert pane.framed(), "no frame on the screen"
     for k in keys:
         pane.send(k)
     for where, count in clicks:
@@ -99,8 +103,8 @@ def test_long_folder_scrolls(pane, tmp_path):
     assert choose(pane, ["file", "-folder=" + str(many)], *keys) == ok(many / "f060")
     pane.start(["file", "-folder=" + str(many)])
     assert pane.framed()
-    pane.wheel(WINDOW, 500, 200, down=True, count=30)
-    pane.wheel(WINDOW, 500, 200, down=False, count=3)
+    pane.wheel(WINDOW, 200, 150, down=True, count=30)
+    pane.wheel(WINDOW, 200, 150, down=False, count=3)
     pane.send("Enter")
     assert pane.result() == ok(many / "f027")
 

@@ -10,7 +10,7 @@ import time
 
 import pytest
 
-from dialogrun import SLOW, command, plainrun, prefix, program
+from dialogrun import NODISPLAY, SLOW, command, plainrun, prefix, program
 
 HELP = (b"velkra - toolbox for script GUI \n"
         b"\n"
@@ -128,7 +128,8 @@ def test_folder_that_is_no_folder(folder):
 def test_working_directory_too_long(tmp_path):
     folder = deepfolder(tmp_path, 600)
     p = subprocess.run(command(["file"]), cwd=folder, capture_output=True, timeout=30 * SLOW,
-                       env={"PATH": "/usr/bin:/bin"}, stdin=subprocess.DEVNULL, start_new_session=True)
+                       env={"PATH": "/usr/bin:/bin", "DISPLAY": NODISPLAY}, stdin=subprocess.DEVNULL,
+                       start_new_session=True)
     assert p.stdout == b"" and p.returncode == 2
     assert p.stderr == prefix() + b"the working directory cannot be read or is longer than 511 bytes\n"
 

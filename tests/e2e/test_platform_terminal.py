@@ -122,6 +122,19 @@ def test_raw_flags_and_restore_sequence():
     assert oflag == before[1]
 
 
+# Raw mode reads keys without blocking; the end undoes that only where raw mode
+# set it, since the terminal's open file is shared with the shell that started us.
+@pytest.mark.parametrize("blocking", [True, False], ids=["blocking", "nonblocking"])
+def test_blocking_mode_is_given_back_as_found(blocking):
+    run_ = ptyrun("raw", 400, prepare=lambda fd: os.set_blocking(fd, blocking))
+    assert waitfor(lambda: not os.get_blocking(run_.slave), 10), "input never made non-blocking"
+    run_.process.wait(timeout=30 * SLOW)
+    after = os.get_blocking(run_.slave)
+    rc, out, err, _ = run_.finish()
+    assert (rc, err) == (0, b"")
+    assert after == blocking
+
+
 # Without the screen marked changed nothing is written at the end.
 def test_plain_wait_writes_nothing():
     run_ = ptyrun("wait", 200)

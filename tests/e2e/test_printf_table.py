@@ -10,9 +10,9 @@ TABLE = os.path.join(ROOT, "tools", "printf_table.inc")
 
 
 def load_generator():
-    spec = importlib.util.spec_from_file_location("gen_printf_table", SCRIPT)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("gen_printf_table", SCRIPT)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

@@ -4,14 +4,16 @@ that is full, closed, gone or stalled never hangs or kills the program; a stalle
 one gets the answer whole once it drains."""
 import fcntl
 import os
+import shutil
 import subprocess
 import time
 
 import pytest
 
-from streamtool import SLOW, command, pattern
+from streamtool import BUILD, EMULATOR, SLOW, command, pattern
 
 TIMEOUT = 30 * SLOW
+PROGRAM = os.path.join(BUILD, "velkra-" + os.environ.get("KZV_SUFFIX", ""))
 
 
 def run(*args, **kw):
@@ -105,3 +107,66 @@ def test_stalled_output_gets_the_answer_whole():
     assert proc.returncode == 0
     assert received == filler + pattern(100000) + b"\n"
     assert stderr == b""
+
+
+# The same three cases for the program itself, with the help text as its answer:
+# it prints without a display or a terminal and ends with status 0.
+def velkra(*args):
+    if not os.path.exists(PROGRAM):
+        pytest.skip("velkra is not built in " + (BUILD or "(KZV_BUILD unset)"))
+    if EMULATOR and not shutil.which(EMULATOR[0]):
+        pytest.skip(EMULATOR[0] + " is not installed")
+    return EMULATOR + [PROGRAM] + list(args)
+
+
+def helptext():
+    r = subprocess.run(velkra("-help"), capture_output=True, stdin=subprocess.DEVNULL,
+                       timeout=TIMEOUT, start_new_session=True)
+    assert (r.returncode, r.stderr) == (0, b"")
+    assert r.stdout.startswith(b"velkra - ") and r.stdout.endswith(b"warranty.\n\n")
+    return r.stdout
+
+
+def test_program_answer_into_a_full_device():
+    with open("/dev/full", "wb") as full:
+        start = time.monotonic()
+        r = subprocess.run(velkra("-help"), stdout=full, stderr=subprocess.PIPE,
+                           stdin=subprocess.DEVNULL, timeout=TIMEOUT, start_new_session=True)
+    assert r.returncode == 0
+    assert time.monotonic() - start < 10 * SLOW
+
+
+def test_program_with_standard_output_closed(tmp_path):
+    r = subprocess.run(velkra("-help"), stdout=None, stderr=subprocess.PIPE, cwd=tmp_path,
+                       stdin=subprocess.DEVNULL, preexec_fn=lambda: os.close(1),
+                       timeout=TIMEOUT, start_new_session=True)
+    assert (r.returncode, r.stderr) == (0, b"")
+    assert list(tmp_path.iterdir()) == []           # the answer went into no file
+
+
+def test_program_answer_whole_after_a_stall():
+    expected = helptext()
+    rfd, wfd = os.pipe()
+    fcntl.fcntl(wfd, fcntl.F_SETFL, fcntl.fcntl(wfd, fcntl.F_GETFL) | os.O_NONBLOCK)
+    filler = b""
+    try:
+        while True:
+            filler += b"f" * os.write(wfd, b"f" * 4096)
+    except BlockingIOError:
+        pass
+    proc = subprocess.Popen(velkra("-help"), stdout=wfd, stderr=subprocess.PIPE,
+                            stdin=subprocess.DEVNULL, start_new_session=True)
+    os.close(wfd)
+    time.sleep(1.5)                                   # the answer meets a full pipe meanwhile
+    received = b""
+    while True:
+        chunk = os.read(rfd, 65536)
+        if not chunk:
+            break
+        received += chunk
+    os.close(rfd)
+    proc.wait(timeout=TIMEOUT)
+    stderr = proc.stderr.read()
+    proc.stderr.close()
+    assert (proc.returncode, stderr) == (0, b"")
+    assert received == filler + expected

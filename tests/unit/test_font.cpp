@@ -199,3 +199,16 @@ TEST(setfont_by_pointer_shares_a_font)
     CHECK(!c.setfont(notafont));
     CHECK(c.font == nullptr);
 }
+
+// Opening resets the whole record, the font with it: text then draws in 6 x 13
+// until the font is set again.
+TEST(open_resets_the_font)
+{
+    image im;
+    CHECK(im.setfont("droidmono", 960, false, false));
+    CHECK(im.open(40, 20, 888));
+    CHECK(im.font == nullptr && im.fontheader == nullptr && im.fontmap == nullptr);
+    CHECK_EQ(im.textlen("abc"), 18);
+    CHECK(im.setfont("droidmono", 960, false, false));
+    CHECK_EQ(im.textlen("abc"), 27);
+}

@@ -73,6 +73,7 @@ struct inkbox {
 inline bool findink(image& img, int x, int y, int w, int h, u32 background, inkbox& box)
 {
     bool any = false;
+    box = {0, 0, -1, -1};
     for (int j = y; j < y + h; j++)
         for (int i = x; i < x + w; i++) {
             if ((img.getpixel_truecolor(i, j) & 0xFFFFFF) == (background & 0xFFFFFF))

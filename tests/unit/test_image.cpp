@@ -136,6 +136,9 @@ TEST(wrap)
         {"format 8 is never wrapped", 8, 10, 4, 0, false, 0},
         {"unknown format", 444, 10, 4, 0, false, 0},
         {"rows narrower than their pixels", 888, 10, 4, 36, false, 0},
+        {"565 rows of an odd byte count", 565, 10, 4, 21, false, 0},
+        {"888 rows not a whole number of pixels", 888, 10, 4, 42, false, 0},
+        {"332 rows of any byte count", 332, 10, 4, 13, true, 13},
         {"side above the cap", 565, 40000, 1, 0, false, 0},
     };
     for (auto& c : cases) {

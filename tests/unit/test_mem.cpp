@@ -402,6 +402,21 @@ TEST(requests_above_cap_are_refused)
     CHECK_EQ(store.total, 0);
 }
 
+// A pool made directly with step 0 grows by its own size: the root-growth loop
+// of a new area ends, and the area holds a request larger than the first block.
+TEST(step_0_means_the_pool_size)
+{
+    mem* pool = newpool(0x4000, 0);
+    CHECK_EQ(pool->step, 0x4000);
+    u8* p = (u8*)pool->getmem(0x9000);
+    if (!CHECK(p != nullptr))
+        return;
+    fill(p, 0x9000, 9);
+    CHECK(holds(p, 0x9000, 9));
+    CHECK_EQ(pool->rootcount, 2);
+    CHECK(checkpool(*pool));
+}
+
 // A system that refuses: null from every request that needs a new root area,
 // and the pool, the process counter and existing blocks as they were.
 TEST(refused_system_memory_returns_null_and_changes_nothing)

@@ -2,6 +2,7 @@
 // the platform from this test binary's own start: the defaults, bounds of the
 // copies, case-insensitive names and the record filled once.
 #include "../harness/harness.h"
+#include "../../framework/os.h"
 #include "../../framework/str.h"
 #include "../../framework/sysprocess.h"
 
@@ -95,4 +96,23 @@ TEST(getenv_reads_the_real_environment)
     name[n] = 0;
     if (n && entry[n] == '=')
         CHECK(process->getenv(name, out, sizeof(out)));
+}
+
+// A record the platform filled on its own (its home-directory lookup fills it)
+// still gets its defaults on the first accessor call.
+TEST(record_filled_by_the_platform_gets_its_defaults)
+{
+    argumentrecord* saved = process->args;
+    process->args = nullptr;
+    os_gethomedir();
+    argumentrecord* r = process->args;
+    if (CHECK(r != nullptr) && CHECK(r->filled)) {
+        CHECK(process->getargs() == r);
+        CHECK(r->computername != nullptr);      // set, or the default ""
+        CHECK(r->argline != nullptr);
+        CHECK(r->env != nullptr && r->argv != nullptr);
+        CHECK(process->getprogramname() != nullptr && process->getprogramname()[0] != 0);
+        CHECK(process->gethomedir() != nullptr);
+    }
+    process->args = saved;
 }

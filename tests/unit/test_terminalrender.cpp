@@ -535,6 +535,18 @@ TEST(half_block_images_without_graphic_information)
         t.termdrawimage(0, 0, &im);
         CHECK_EQ(cell_char(cellat(t, 0, 0)), 0x2584u);
     }
+    // A rectangle grown past the screen's edges by a negative shrink: the picture
+    // still starts on the screen (this once wrote before the grid).
+    t.setgraphicinfo(0, 0, nullptr);
+    t.termshrinkclipping(-5);
+    memset0(t.grid, 12 * 4);
+    t.termdrawimage(-3, -3, &im);
+    CHECK_EQ(cellat(t, 0, 0), cell_make(0x2584, 4, 1));
+    t.setgraphicinfo(8, 16, "/nonexistent");
+    t.termdrawimage(-3, -3, &im);
+    CHECK_EQ(cell_char(cellat(t, 0, 0)), 0xE000u);
+    t.termnoclipping();
+    t.setgraphicinfo(0, 0, nullptr);
     // An image lower than 2 pixels draws nothing.
     image thin;
     CHECK(thin.open(4, 1, pixfmt_888));
@@ -639,6 +651,10 @@ TEST(random_drawing_at_every_width_replays_exactly)
 {
     lcg r = {12345};
     static u16 text16[40];
+    image picture;
+    CHECK(picture.open(13, 9, pixfmt_888));
+    for (int i = 0; i < 13 * 9; i++)
+        picture.setpixel(i % 13, i / 13, r.next(0x1000000));
     for (int columns = 1; columns <= 60; columns++) {
         fakepeer peer;
         ansiterminal t, screen;
@@ -653,7 +669,7 @@ TEST(random_drawing_at_every_width_replays_exactly)
             for (int s = 0; s < steps; s++) {
                 int x = r.range(-3, columns + 2), y = r.range(-2, rows + 1);
                 u32 rgb = r.next(0x1000000);
-                switch (r.next(12)) {
+                switch (r.next(16)) {
                 case 0: t.termputchar(x, y, rgb, r.next(0x10000)); break;
                 case 1:
                     for (u32 i = 0; i < 39; i++)
@@ -674,6 +690,18 @@ TEST(random_drawing_at_every_width_replays_exactly)
                     t.termputcells(x, y, cells, r.next(5));
                     break;
                 }
+                case 11: t.termshrinkclipping(r.range(-4, 3)); break;
+                case 12: t.termdrawimage(x, y, &picture); break;
+                case 13:
+                    // Marks only: the picture is unchanged, so no file is written.
+                    t.setgraphicinfo((u32)r.range(1, 9), (u32)r.range(1, 17), "/nonexistent");
+                    t.termdrawimage(x, y, &picture);
+                    t.setgraphicinfo(0, 0, nullptr);
+                    break;
+                case 14:
+                    t.options |= termoption_smallshadows;
+                    t.termdrawsmallshadow(x, y, r.range(-1, columns), r.range(-1, rows));
+                    break;
                 default: t.options ^= termoption_utf8boxes; break;
                 }
             }

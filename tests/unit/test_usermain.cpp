@@ -204,11 +204,12 @@ TEST(refusals_end_with_one_line_and_status_2)
     }
 }
 
-// Longest accepted values reach the display step, which finds no display here.
+// Longest accepted values reach the display step, which finds no display here: a
+// display number nobody serves (unset, the default display would be tried).
 TEST(no_display_ends_the_run_at_once)
 {
     static char folder[700], filterarg[700], textfilearg[900];
-    char const* const* noenv = nullptr;
+    static char const* const noenv[] = {"DISPLAY=:4711", nullptr};
     strcpy(folder, "-folder=/", sizeof folder - 1);
     strcpy(filterarg, longoption("-filter=", 511), sizeof filterarg - 1);
     strcpy(textfilearg, longoption("-textfile=", 767), sizeof textfilearg - 1);

@@ -317,7 +317,7 @@ TEST(window_close_and_reopen)
 TEST(window_without_any_display)
 {
     usefakeclock clock;
-    char const* env[] = {"HOME=/nowhere", nullptr};
+    char const* env[] = {"HOME=/nowhere", "DISPLAY=:1999", nullptr};
     useenvironment e(env);
     process->defaulthandler = nullptr;
     window* win = (window*)process->pool.getmem(sizeof(window));

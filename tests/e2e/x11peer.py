@@ -1,0 +1,193 @@
+# Helpers for the X11 end-to-end tests: an Xvfb of our own on a free display
+# number with an authority cookie (optionally listening on TCP), screenshots
+# through xwd, the tools' output parsed, and a minimal X client of our own that
+# sends what no installed tool sends (a window manager's WM_DELETE_WINDOW).
+import os
+import random
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import tempfile
+import time
+
+from PIL import Image
+
+BUILD = os.environ.get("KZV_BUILD", "")
+EMULATOR = [a for a in os.environ.get("KZV_EMULATOR", "").split(";") if a]
+
+
+def program(name):
+    return EMULATOR + [os.path.join(BUILD, name)]
+
+
+def have_x_tools():
+    return all(shutil.which(t) for t in ("Xvfb", "xauth", "xwininfo", "xprop", "xwd", "xdotool"))
+
+
+def wait_for(predicate, seconds=10.0, step=0.02):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    return predicate()
+
+
+class XServer:
+    """An Xvfb on a display number nobody uses, with a cookie in its own file."""
+
+    def __init__(self, depth=24, width=800, height=600, tcp=False, number=None, extra=()):
+        self.dir = tempfile.mkdtemp(prefix="kzvx11-")
+        self.cookie = os.urandom(16).hex()
+        self.authfile = os.path.join(self.dir, "Xauthority")
+        self.depth, self.width, self.height, self.tcp = depth, width, height, tcp
+        self.proc = None
+        candidates = [number] if number is not None else random.sample(range(20, 600), 60)
+        for n in candidates:
+            if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
+                continue
+            if self._start(n, extra):
+                return
+        raise RuntimeError("no Xvfb could be started")
+
+    def _start(self, n, extra):
+        open(self.authfile, "wb").close()
+        subprocess.run(["xauth", "-q", "-f", self.authfile, "add", ":%d" % n, "MIT-MAGIC-COOKIE-1",
+                        self.cookie], check=True)
+        args = ["Xvfb", ":%d" % n, "-auth", self.authfile, "-screen", "0",
+                "%dx%dx%d" % (self.width, self.height, self.depth)]
+        args += ["-listen", "tcp"] if self.tcp else ["-nolisten", "tcp"]
+        args += list(extra)
+        self.log = open(os.path.join(self.dir, "xvfb.log"), "wb")
+        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT)
+        self.number = n
+        ok = wait_for(lambda: self.proc.poll() is not None or self.answers(), 10)
+        if self.proc.poll() is None and self.answers():
+            return True
+        self.stop()
+        return False
+
+    def env(self, **more):
+        e = dict(os.environ)
+        e["DISPLAY"] = ":%d" % self.number
+        e["XAUTHORITY"] = self.authfile
+        e.pop("KZVTERM_CXS", None)
+        e.update(more)
+        return {k: v for k, v in e.items() if v is not None}
+
+    def answers(self):
+        r = subprocess.run(["xwininfo", "-root"], env=self.env(), capture_output=True)
+        return r.returncode == 0
+
+    def tool(self, *args):
+        return subprocess.run(list(args), env=self.env(), capture_output=True, text=True, timeout=20)
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+    def kill(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+    def close(self):
+        self.stop()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def screenshot(self):
+        """The root window as an RGB image, read from xwd's output."""
+        raw = subprocess.run(["xwd", "-root", "-silent"], env=self.env(), capture_output=True,
+                             check=True).stdout
+        return decode_xwd(raw)
+
+
+def decode_xwd(raw):
+    h = struct.unpack(">25I", raw[:100])
+    headersize, depth, width, height = h[0], h[3], h[4], h[5]
+    bpp, bytesperline, ncolors = h[11], h[12], h[19]
+    masks = h[14:17]
+    pixels = raw[headersize + 12 * ncolors:]
+    if bpp == 32:
+        return Image.frombytes("RGB", (width, height), pixels, "raw", "BGRX", bytesperline)
+    assert bpp == 16 and masks == (0xF800, 0x7E0, 0x1F), (bpp, masks)
+    return Image.frombytes("RGB", (width, height), pixels, "raw", "BGR;16", bytesperline)
+
+
+def windows(server):
+    """The root's children as (id, name, width, height, x, y)."""
+    out = server.tool("xwininfo", "-root", "-children").stdout
+    found = []
+    for line in out.splitlines():
+        parts = line.split()
+        if not parts or not parts[0].startswith("0x"):
+            continue
+        name = line.split('"')[1] if '"' in line else ""
+        geometry = [p for p in parts if "x" in p and "+" in p and not p.startswith("0x")]
+        if not geometry:
+            continue
+        size, x, y = geometry[0].split("+")[0], geometry[0].split("+")[1], geometry[0].split("+")[2]
+        w, hgt = size.split("x")
+        found.append((int(parts[0], 16), name, int(w), int(hgt), int(x), int(y)))
+    return found
+
+
+# ---- a minimal X client ----
+
+def _pad(n):
+    return (4 - n % 4) % 4
+
+
+class XClient:
+    """Speaks just enough of the protocol to intern atoms and send events."""
+
+    def __init__(self, server):
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.sock.connect("/tmp/.X11-unix/X%d" % server.number)
+        name = b"MIT-MAGIC-COOKIE-1"
+        data = bytes.fromhex(server.cookie)
+        self.sock.sendall(struct.pack("<BxHHHHxx", 0x6C, 11, 0, len(name), len(data))
+                          + name + b"\0" * _pad(len(name)) + data + b"\0" * _pad(len(data)))
+        head = self._read(8)
+        assert head[0] == 1, "setup refused"
+        self._read(struct.unpack("<H", head[6:8])[0] * 4)
+        self.sequence = 0
+
+    def _read(self, n):
+        out = b""
+        while len(out) < n:
+            chunk = self.sock.recv(n - len(out))
+            assert chunk, "connection closed"
+            out += chunk
+        return out
+
+    def _reply(self):
+        while True:
+            head = self._read(32)
+            if head[0] == 1:
+                return head + self._read(struct.unpack("<I", head[4:8])[0] * 4)
+            assert head[0] != 0, "X error %d" % head[1]
+
+    def atom(self, name):
+        n = name.encode()
+        self.sock.sendall(struct.pack("<BBHHxx", 16, 0, 2 + (len(n) + _pad(len(n))) // 4, len(n))
+                          + n + b"\0" * _pad(len(n)))
+        return struct.unpack("<I", self._reply()[8:12])[0]
+
+    def send_delete_window(self, window):
+        """A window manager's close request: a ClientMessage sent with SendEvent."""
+        protocols, delete = self.atom("WM_PROTOCOLS"), self.atom("WM_DELETE_WINDOW")
+        event = struct.pack("<BBHII", 33, 32, 0, window, protocols) + struct.pack("<5I", delete, 0, 0, 0, 0)
+        self.sock.sendall(struct.pack("<BBHII", 25, 0, 11, window, 0) + event)
+        self.atom("WM_NAME")             # a round trip: the event has gone out
+
+    def close(self):
+        self.sock.close()
