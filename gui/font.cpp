@@ -3,11 +3,12 @@
 // every map entry once, with all sums in 64 bits, so a damaged font is refused
 // before any lookup could read past it.
 #include "font.h"
+#include "kzvcodec.h"
 #include "../framework/memprim.h"
 
 namespace kzv {
 
-static u32 fontword(u8 const* p) { return (u32)p[0] | (u32)p[1] << 8 | (u32)p[2] << 16 | (u32)p[3] << 24; }
+static u32 fontword(u8 const* p) { return kzv_get32(p); }
 static s32 fontsigned(u8 const* p) { return (s32)fontword(p); }
 
 bool font_hasheader(u8 const* font)

@@ -5,6 +5,7 @@
 // height pixel bytes (rounded up) with the palette behind them; a wrapped 332
 // image reads the shared constant palette.
 #include "image.h"
+#include "kzvcodec.h"
 #include "scanline.h"
 #include "../framework/mem.h"
 #include "../framework/sysprocess.h"
@@ -472,19 +473,14 @@ void image::copyconvert(image* src, s32 dx, s32 dy, s32 w, s32 h, s32 sx, s32 sy
 
 // ---- kzv images in memory --------------------------------------------------
 
-static u32 le16(u8 const* p) { return (u32)p[0] | (u32)p[1] << 8; }
-static u32 le32(u8 const* p) { return (u32)p[0] | (u32)p[1] << 8 | (u32)p[2] << 16 | (u32)p[3] << 24; }
-
-const u32 KZV_HEADERBYTES = 32;
-const u8 KZV_ENCODING_RGBA = 57;
 
 void image::copyres(u8 const* res, u32 length, int x, int y)
 {
-    if (!res || length < KZV_HEADERBYTES || memcmp(res, "kzv ", 4) != 0) {
+    if (!res || length < KZV_HEADERSIZE || memcmp(res, "kzv ", 4) != 0) {
         eprintf("img copyres no kzv header\n");
         return;
     }
-    if (res[6] != KZV_ENCODING_RGBA) {
+    if (res[6] != kzv_rgba) {
         eprintf("img copyres t=%u\n", res[6]);
         return;
     }
@@ -495,15 +491,15 @@ void image::copyres(u8 const* res, u32 length, int x, int y)
 // be aligned). Alpha 253 and above is drawn opaque, 6 to 252 blended, the rest skipped.
 void image::copyres_57(u8 const* res, u32 length, int x, int y)
 {
-    u32 w = le16(res + 8), h = le16(res + 10);
-    if (KZV_HEADERBYTES + (u64)w * h * 4 > length) {
+    u32 w = kzv_get16(res + 8), h = kzv_get16(res + 10);
+    if (KZV_HEADERSIZE + (u64)w * h * 4 > length) {
         eprintf("img copyres short %u\n", length);
         return;
     }
-    u8 const* p = res + KZV_HEADERBYTES;
+    u8 const* p = res + KZV_HEADERSIZE;
     for (u32 i = 0; i < h; i++) {
         for (u32 j = 0; j < w; j++, p += 4) {
-            u32 c = le32(p);
+            u32 c = kzv_get32(p);
             if (c > 0xFCFFFFFF)
                 setpixel(x + (int)j, y + (int)i, c & 0xFFFFFF);
             else if (c > 0x05FFFFFF)

@@ -5,9 +5,6 @@
 
 namespace kzv {
 
-static u32 get16(u8 const* p) { return (u32)p[0] | (u32)p[1] << 8; }
-static u32 get32(u8 const* p) { return (u32)p[0] | (u32)p[1] << 8 | (u32)p[2] << 16 | (u32)p[3] << 24; }
-
 static void put16(u8* p, u32 v)
 {
     p[0] = (u8)v;
@@ -32,10 +29,10 @@ kzvresult kzv_readheader(u8 const* bytes, u32 length, kzvheader& h)
     if (bytes[0] != 'k' || bytes[1] != 'z' || bytes[2] != 'v')
         return kzv_badmagic;
     h.encoding = bytes[6];
-    h.width = get16(bytes + 8);
-    h.height = get16(bytes + 10);
-    h.color0 = get32(bytes + 12);
-    h.color1 = get32(bytes + 16);
+    h.width = kzv_get16(bytes + 8);
+    h.height = kzv_get16(bytes + 10);
+    h.color0 = kzv_get32(bytes + 12);
+    h.color1 = kzv_get32(bytes + 16);
     if (kzv_pixelformat(h.encoding) == 0)
         return kzv_badencoding;
     if (!kzv_checksides(h.width, h.height))
@@ -94,16 +91,6 @@ u32 kzv_maxencodedrow(u8 encoding, u32 width)
     }
 }
 
-u32 kzv_palettegrey(u32 index)
-{
-    return (index & 0xFF) * 0x010101u;
-}
-
-u32 kzv_palette332(u32 index)
-{
-    return (index << 16 & 0xE00000) | (index << 11 & 0xE000) | (index << 6 & 0xC0);
-}
-
 // ---- decoder
 
 void kzvdecoder::start(kzvheader const& h)
@@ -146,7 +133,7 @@ void kzvdecoder::unit(u8 const* p, void* row)
     u32 left = rowend() - done;
     switch (header.encoding) {
     case kzv_rle888: {
-        u32 word = get32(p);
+        u32 word = kzv_get32(p);
         u32 n = kzv_min((word >> 24) + 1, left);
         u32* out = (u32*)row + done;
         for (u32 i = 0; i < n; i++)
@@ -156,7 +143,7 @@ void kzvdecoder::unit(u8 const* p, void* row)
     }
     case kzv_rle565: {
         u32 n = kzv_min((u32)p[0], left);
-        u16 pixel = (u16)get16(p + 1);
+        u16 pixel = (u16)kzv_get16(p + 1);
         u16* out = (u16*)row + done;
         for (u32 i = 0; i < n; i++)
             out[i] = pixel;

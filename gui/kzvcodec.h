@@ -20,6 +20,11 @@ enum : u32 {
     KZV_MAXSIDE = 32768,
 };
 
+// Little-endian numbers read byte by byte: kzv data (images, fonts, the archive)
+// may lie at any address, and ARMv5 cannot load unaligned words.
+inline u32 kzv_get16(u8 const* p) { return (u32)p[0] | (u32)p[1] << 8; }
+inline u32 kzv_get32(u8 const* p) { return kzv_get16(p) | kzv_get16(p + 2) << 16; }
+
 enum kzvencoding : u8 {
     kzv_font = 45,          // bitmap font (its own layout after the header)
     kzv_rle888 = 54,        // u32 words: colour in bits 0-23, run length - 1 in 24-31
@@ -90,9 +95,5 @@ bool kzv_encode54_8(u8 const* indexes, u32 const* palette, u32 width, u8* out, u
 bool kzv_encode55(u8 const* bits, u32 width, u8* out, u32 capacity, u32& length);
 bool kzv_encode57(u32 const* pixels, u32 width, u8* out, u32 capacity, u32& length);
 bool kzv_encode58(u16 const* pixels, u32 width, u8* out, u32 capacity, u32& length);
-
-// The fixed palettes of the 8-bit formats: a grey ramp for 8, the 3-3-2 expansion for 332.
-u32 kzv_palettegrey(u32 index);
-u32 kzv_palette332(u32 index);
 
 } // namespace kzv

@@ -5,6 +5,7 @@
 // height; each row is encoded into room reserved for its worst case and the
 // unused rest returned; the source must deliver exactly `height` rows.
 #include "kzvimage.h"
+#include "pixelformat.h"
 #include "../framework/mem.h"
 #include "../framework/printf.h"
 
@@ -235,8 +236,10 @@ bool kzvimage::startencode(data* record)
         paletteblock = (u32*)pool->getmem(256 * sizeof(u32));
         if (!paletteblock)
             return refuse("no memory for a palette", nullptr);
-        for (u32 i = 0; i < 256; i++)
-            paletteblock[i] = format == 8 ? kzv_palettegrey(i) : kzv_palette332(i);
+        if (format == 8)
+            pixel_fillgreyramp(paletteblock);
+        else
+            pixel_fillpalette332(paletteblock);
     }
     sourceformat = format;
     rowsdone = 0;

@@ -9,6 +9,15 @@ namespace kzv {
 
 enum : u8 { scanline_upsidedown = 1, scanline_interlaced = 2, scanline_analog = 4 };
 
+// The record layout every producer and reader shares, on 32- and 64-bit targets
+// alike: the palette pointer fills 4 or 8 of the last 8 bytes of the kind words.
+static_assert(__builtin_offsetof(kindscanline, pixelformat) == 2, "scanline format at byte 2");
+static_assert(__builtin_offsetof(kindscanline, line) == 4, "scanline line at byte 4");
+static_assert(__builtin_offsetof(kindscanline, width) == 8 && __builtin_offsetof(kindscanline, height) == 12,
+              "scanline width and height at bytes 8 and 12");
+static_assert(__builtin_offsetof(kindscanline, palette) == 16 && sizeof(kindscanline) <= sizeof(datakind),
+              "scanline palette in the last 8 bytes of the kind words");
+
 inline u8 scanline_flags(data const& d) { return d.kind.scanline.flags; }
 inline u32 scanline_format(data const& d) { return d.kind.scanline.pixelformat; }
 inline s32 scanline_line(data const& d) { return d.kind.scanline.line; }

@@ -217,25 +217,37 @@ static void drawglyph(image& im, s64 x0, s64 y0, unsigned c, fontglyph const& g,
     }
 }
 
+// The advance of ch in the image's kzv font, kerning against the previous
+// character included; true in `draw` when ch has a glyph to draw (then in g and k).
+static int kzvadvance(image const& im, u16 ch, fontglyph& g, s32& k, bool& draw)
+{
+    draw = false;
+    int space = (int)font_spaceadvance(im.fontheader);
+    if (isspaceunit(ch))
+        return space;
+    fontlookup found = findglyph(im, ch == SOFTHYPHEN ? ':' : ch, g);
+    if (found == font_missing)
+        return space;
+    if (found == font_noglyph)
+        return 0;
+    k = im.previouschar ? font_kerning(g, im.previouschar) : 0;
+    draw = ch != SOFTHYPHEN;
+    return k + g.advance;
+}
+
 int image::putchar(int x, int y, unsigned c, unsigned short ch, int ymax)
 {
     if (!font) {
         putchar6x13(x, y, c, ch);
         return TEXT_ADVANCE6X13;
     }
-    int space = (int)font_spaceadvance(fontheader);
-    if (isspaceunit(ch))
-        return space;
     fontglyph g;
-    fontlookup found = findglyph(*this, ch == SOFTHYPHEN ? ':' : ch, g);
-    if (found == font_missing)
-        return space;
-    if (found == font_noglyph)
-        return 0;
-    s32 k = previouschar ? font_kerning(g, previouschar) : 0;
-    if (ch != SOFTHYPHEN)
+    s32 k = 0;
+    bool draw;
+    int advance = kzvadvance(*this, ch, g, k, draw);
+    if (draw)
         drawglyph(*this, (s64)x + k + g.xoffset, (s64)y + g.yoffset, c, g, ymax);
-    return k + g.advance;
+    return advance;
 }
 
 // The advance putchar would return, without drawing.
@@ -243,16 +255,10 @@ int image::getcharwidth(unsigned short ch) const
 {
     if (!font)
         return TEXT_ADVANCE6X13;
-    int space = (int)font_spaceadvance(fontheader);
-    if (isspaceunit(ch))
-        return space;
     fontglyph g;
-    fontlookup found = findglyph(*this, ch == SOFTHYPHEN ? ':' : ch, g);
-    if (found == font_missing)
-        return space;
-    if (found == font_noglyph)
-        return 0;
-    return g.advance + (previouschar ? font_kerning(g, previouschar) : 0);
+    s32 k = 0;
+    bool draw;
+    return kzvadvance(*this, ch, g, k, draw);
 }
 
 // ---- strings --------------------------------------------------------------------

@@ -197,10 +197,12 @@ class dialogpane:
         return waitfor(lambda: self.files["rc"].exists(), seconds)
 
     def result(self, seconds=10):
-        """(answer, stderr, status, terminal restored) once the run has ended."""
+        """(answer, stderr, status, terminal restored) once the run has ended; the
+        terminal counts as restored when its settings are those from before the
+        run and its cursor is shown again."""
         assert self.finished(seconds), "the dialog did not end"
         out = self.files["out"].read_bytes()
         err = self.files["err"].read_bytes()
         rc = int(self.files["rc"].read_text().strip())
         after = self.files["stty"].read_text().strip()
-        return out, err, rc, after == self.before
+        return out, err, rc, after == self.before and self.cursorvisible()

@@ -1,7 +1,9 @@
-"""A bounded libFuzzer campaign (ASan and UBSan) on the kzv decoder: truncated
-streams, runs past the row end and huge sides must never write past a row or
-hang. Runs in the hosted configuration only; tests/fuzz/run_fuzz_kzv.sh runs a
-longer one by hand (run_fuzz_kzv.sh 600)."""
+"""A bounded libFuzzer campaign (ASan and UBSan) on the kzv decoder, over buffers
+and through the codec module with its rows drawn into an image: truncated streams,
+runs past the row end, rows split across reads and huge sides must never write
+past a row, read past a piece or hang. Runs in the hosted configuration only, for
+a few seconds; tests/fuzz/run_fuzz_kzv.sh runs a longer one by hand
+(run_fuzz_kzv.sh 1800)."""
 import os
 import subprocess
 

@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from testapp import RAWWORKS, SLOW, ptyrun, run, tmuxsession, waitfor
+from testapp import RAWWORKS, SLOW, nonblockingon, ptyrun, run, tmuxsession, waitfor
 
 REASONS = {signal.SIGINT: "CTRL-C", signal.SIGTERM: "terminated", signal.SIGQUIT: "quit"}
 RESTORE = b"\x1b[?25h\x1b[0m\x1b[999;1f\x1b[?1003l\x1b[?7h"
@@ -25,12 +25,13 @@ def pane(tmp_path):
     session.close()
 
 
-def waitraw(pane, before):
-    """Until the program has changed the pane's terminal (where raw mode works)."""
+def waitraw(pane, before, pid):
+    """Until the program has changed the pane's terminal: its settings where raw
+    mode works, else the non-blocking input that raw mode sets up as well."""
     if RAWWORKS:
         assert waitfor(lambda: pane.stty() != before, 10), "raw mode never entered"
     else:
-        time.sleep(0.5 * SLOW)
+        assert waitfor(lambda: nonblockingon(pid, pane.tty), 10), "raw mode never set up"
 
 
 @pytest.mark.parametrize("sig", list(REASONS), ids=lambda s: s.name)
@@ -38,7 +39,7 @@ def waitraw(pane, before):
 def test_signal_restores_terminal(pane, tmp_path, sig, redirect):
     before = pane.stty()
     pid = pane.start(["raw", 0], redirect)
-    waitraw(pane, before)
+    waitraw(pane, before, pid)
     os.kill(pid, sig)
     assert pane.waitexit() == 0
     assert pane.stty() == before
@@ -52,7 +53,7 @@ def test_signal_restores_terminal(pane, tmp_path, sig, redirect):
 def test_second_signal_does_not_kill(pane, tmp_path):
     before = pane.stty()
     pid = pane.start(["raw", 0], "> out 2> err")
-    waitraw(pane, before)
+    waitraw(pane, before, pid)
     os.kill(pid, signal.SIGINT)
     os.kill(pid, signal.SIGINT)
     assert pane.waitexit() == 0
@@ -60,15 +61,18 @@ def test_second_signal_does_not_kill(pane, tmp_path):
     assert (tmp_path / "err").read_text() == "exit: CTRL-C\n"
 
 
+# SIGCONT is sent only after the look: a SIGCONT sent at once would discard a
+# pending stop and hide it.
 def test_ttin_does_not_stop(pane, tmp_path):
-    pid = pane.start(["wait", 0], "> out 2> err")
-    time.sleep(0.3 * SLOW)
+    before = pane.stty()
+    pid = pane.start(["raw", 0], "> out 2> err")
+    waitraw(pane, before, pid)
     os.kill(pid, signal.SIGTTIN)
-    os.kill(pid, signal.SIGCONT)
     time.sleep(0.3 * SLOW)
     assert not (tmp_path / "rc").exists()
     state = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()[0]
     assert state != "T"
+    os.kill(pid, signal.SIGCONT)
     os.kill(pid, signal.SIGTERM)
     assert pane.waitexit() == 0
     assert (tmp_path / "err").read_text() == "exit: terminated\n"
@@ -76,8 +80,8 @@ def test_ttin_does_not_stop(pane, tmp_path):
 
 def test_ctrl_c_typed_in_raw_mode(pane, tmp_path):
     before = pane.stty()
-    pane.start(["keys", 0], "2> err")
-    waitraw(pane, before)
+    pid = pane.start(["keys", 0], "2> err")
+    waitraw(pane, before, pid)
     pane.keys("a")
     time.sleep(0.2 * SLOW)
     pane.keys("C-c")
@@ -176,7 +180,9 @@ def test_write_to_closed_pipe_does_not_kill():
     r, w = os.pipe()
     os.close(r)
     from testapp import command
-    process = subprocess.Popen(command("args"), stdout=w, stderr=subprocess.PIPE)
+    # A small environment keeps the lines few: each write to the closed pipe
+    # fails a hundred times before the line is dropped.
+    process = subprocess.Popen(command("args"), stdout=w, stderr=subprocess.PIPE, env={"A": "1"})
     os.close(w)
     process.wait(timeout=30 * SLOW)
     assert process.returncode == 0

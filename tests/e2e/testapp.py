@@ -44,6 +44,29 @@ def waitfor(test, seconds):
     return test()
 
 
+def nonblockingon(pid, tty):
+    """True once one of the process's descriptors open on `tty` is non-blocking.
+    The app makes its UI input non-blocking after its signal handlers are in place,
+    so this tells a test that signals may be sent, also under an emulator, where
+    raw mode does not show in the terminal's settings."""
+    fddir = "/proc/%d/fd" % pid
+    try:
+        fds = os.listdir(fddir)
+    except OSError:
+        return False
+    for fd in fds:
+        try:
+            if os.readlink(os.path.join(fddir, fd)) != tty:
+                continue
+            with open("/proc/%d/fdinfo/%s" % (pid, fd)) as info:
+                for line in info:
+                    if line.startswith("flags:") and int(line.split()[1], 8) & os.O_NONBLOCK:
+                        return True
+        except (OSError, ValueError, IndexError):
+            continue
+    return False
+
+
 class tmuxsession:
     """A shell in a detached tmux session of its own server socket."""
 

@@ -313,31 +313,32 @@ TEST(chooser_working_directory)
     CHECK_STR(c.fd->path, wd);
 }
 
+// A folder whose path is `length` bytes, holding f.txt and one folder with a
+// 20-byte name (its path into sub).
+bool makedeep(char const* name, u32 length, char* deep, char* sub)
+{
+    char subname[24];
+    repeated(subname, 'n', 20);
+    return fx.make(name) && fx.deepfolder(length, deep) && fx.folder(deep, subname, sub) && fx.file(deep, "f.txt");
+}
+
 TEST(chooser_keeps_paths_whole)
 {
-    CHECK(fx.make("deep"));
-    char deep[FIXTURE_PATHCAPACITY], unused[FIXTURE_PATHCAPACITY];
-    // 490 + '/' + 20 = 511 bytes fits the 512-byte path; 491 + 1 + 20 does not.
-    char name[24];
-    repeated(name, 'n', 20);
-    CHECK(fx.deepfolder(490, deep));
-    CHECK(fx.folder(deep, name, unused));
-    CHECK(fx.file(deep, "f.txt"));
+    char deep[FIXTURE_PATHCAPACITY], sub[FIXTURE_PATHCAPACITY];
+    // 490 + '/' + 20 = 511 bytes fits the 512-byte path with its terminator.
+    CHECK(makedeep("deep", 490, deep, sub));
     {
         chooserscreen c;
         CHECK_EQ(c.open(deep), 1);
-        guifiledialog* fd = c.fd;
-        CHECK_EQ(fd->folders.count, 1);
+        CHECK_EQ(c.fd->folders.count, 1);
         c.s.key(guikey_left);
         c.s.key(guikey_enter);
-        CHECK_EQ(strlen(fd->path), 511);
-        CHECK_STR(fd->path, unused);
+        CHECK_EQ(strlen(c.fd->path), 511);
+        CHECK_STR(c.fd->path, sub);
     }
     fx.clean();
-    CHECK(fx.make("deeper"));
-    CHECK(fx.deepfolder(491, deep));
-    CHECK(fx.folder(deep, name, unused));
-    CHECK(fx.file(deep, "f.txt"));
+    // 491 + 1 + 20 does not: the folder is not entered, by key or by mouse.
+    CHECK(makedeep("deeper", 491, deep, sub));
     {
         chooserscreen c;
         CHECK_EQ(c.open(deep), 1);
@@ -345,15 +346,15 @@ TEST(chooser_keeps_paths_whole)
         char file[FIXTURE_PATHCAPACITY];
         CHECK_STR(c.selected(), fx.join(file, deep, "f.txt"));
         c.s.key(guikey_left);
-        c.s.key(guikey_enter);              // refused: path and lists stay
+        c.s.key(guikey_enter);
         CHECK_STR(fd->path, deep);
         CHECK_EQ(fd->folders.count, 1);
         CHECK_EQ(fd->files.count, 1);
         CHECK_EQ(fd->foldercursor, 1);
-        c.clickfolder(0);                   // the mouse is refused the same way
+        c.clickfolder(0);
         CHECK_STR(fd->path, deep);
         // A -folder that does not fit is not opened at all.
-        CHECK_EQ(c.open(unused), 0);
+        CHECK_EQ(c.open(sub), 0);
         CHECK_STR(fd->path, deep);
     }
     fx.clean();
@@ -381,4 +382,16 @@ TEST(chooser_frees_what_it_takes)
     }
     CHECK_EQ(poolblocks(), before);
     fx.clean();
+}
+
+TEST(chooser_filter_of_511_bytes_is_kept_whole)
+{
+    char filter[GUIFILEDIALOG_FILTERCAPACITY];
+    repeated(filter, ';', 506);
+    memcpy(filter + 506, "*.txt", 6);
+    CHECK_EQ(strlen(filter), 511);
+    oddscreen c(filter);
+    CHECK_EQ(c.id, 1);
+    CHECK_STR(c.fd->filter, filter);
+    CHECK_EQ(c.fd->files.count, 7);
 }
