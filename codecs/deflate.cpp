@@ -39,6 +39,12 @@ const u32 STOREDMAX = 65535;
 const u32 LITLENCODES = 286, DISTANCECODES = 30, CODELENGTHCODES = 19;
 const u32 MAXBITS = 15, MAXCODELENGTHBITS = 7;
 const u32 ENDOFBLOCK = 256;
+// The best parameter set also keeps chains of strings that share their first 4, 6
+// and 8 bytes (see longestmatchbest).
+const u32 SUBLEVELS = 3;
+const u32 SUBHASHBITS = 15;
+const u32 SUBHASHSIZE = 1u << SUBHASHBITS;
+const u32 sublength[SUBLEVELS] = {4, 6, 8};
 
 struct symboltables {
     u8 lengthcode[256];     // match length - 3 -> length code 0..28
@@ -108,6 +114,46 @@ inline u32 hash3(u8 const* p)
     return (v * 0x9E3779B1u) >> (32 - HASHBITS);
 }
 
+// Reads 8 bytes whatever the length; the window's slack keeps that in bounds.
+inline u32 hashlong(u8 const* p, u32 length)
+{
+    u64 v = load64le(p);
+    if (length < 8)
+        v &= ((u64)1 << (8 * length)) - 1;
+    return (u32)((v * 0x9E3779B97F4A7C15ull) >> (64 - SUBHASHBITS));
+}
+
+// Bytes at the start of two strings that agree; 64 bits at a time, the first
+// differing byte found from the lowest set bit of their difference.
+inline u32 commonlength(u8 const* a, u8 const* b, u32 from, u32 limit)
+{
+    u32 len = from;
+    while (len + 8 <= limit) {
+        u64 x = load64le(a + len) ^ load64le(b + len);
+        if (x)
+            return len + ((u32)__builtin_ctzll(x) >> 3);
+        len += 8;
+    }
+    while (len < limit && a[len] == b[len])
+        len++;
+    return len;
+}
+
+// The length of the match at `match`, or 0 when it cannot beat best: the two
+// bytes that end the best match so far are tested first, where most candidates
+// fail.
+inline u32 candidatelength(u8 const* scan, u8 const* match, u32 best, u32 limitlength)
+{
+    if (match[best] != scan[best] || match[best - 1] != scan[best - 1] || match[0] != scan[0] ||
+        match[1] != scan[1])
+        return 0;
+    return commonlength(scan, match, 2, limitlength);
+}
+
+// The chain level whose strings share best + 1 bytes or fewer: 0 the 3-byte
+// hash chains, 1 to 3 the sub-levels of 4, 6 and 8 bytes.
+inline u32 levelfor(u32 best) { return best >= 7 ? 3 : best >= 5 ? 2 : best >= 3 ? 1 : 0; }
+
 } // namespace
 
 // Scratch of the tree builder; kept in the work block, not on the stack.
@@ -119,10 +165,23 @@ struct treescratch {
     u8 depth[2 * LITLENCODES];
 };
 
+// Positions of strings whose first `sublength` bytes hash alike, newest first.
+// Positions are inserted when a search first needs them, up to the string being
+// matched; `next` is the first one not yet inserted.
+struct sublevel {
+    u16 head[SUBHASHSIZE];
+    u16 chain[WINDOWSIZE];
+    u32 next;
+};
+
 struct deflatework {
     u8 window[2 * WINDOWSIZE + WINDOWSLACK];
     u16 head[HASHSIZE];
     u16 chain[WINDOWSIZE];
+    // Best mode: a position's number among the strings of its hash chain, one
+    // more than the string before it in that chain.
+    u16 sequence[WINDOWSIZE];
+    sublevel levels[SUBLEVELS];
     u8 literals[MAXSYMBOLS];        // literal, or match length - 3
     u16 distances[MAXSYMBOLS];      // 0 for a literal
     u32 litfreq[288];

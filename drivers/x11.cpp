@@ -447,13 +447,18 @@ void x11::cyclic()
         case x11state_dri2probe:
             readall();
             redodirty();
-            return;
+            break;
         default:
-            return;
+            break;
         }
         if (connstate == before)
-            return;
+            break;
     }
+    // Whatever could be read has been: bytes left behind the end of input are a
+    // piece that can never be completed.
+    stream* s = connection();
+    if (connstate != x11state_ended && s && (s->control & control_endofinput))
+        endrun("the connection to the X server was lost", nullptr);
 }
 
 void x11::waitforallrepliesfinished()
@@ -485,6 +490,10 @@ bool x11::readlong()
 // The rest of a reply too long to keep, taken in pieces and dropped.
 bool x11::discard()
 {
+    if (discardleft == 0) {
+        readerstate = x11reader_event;
+        return true;
+    }
     u8* b = nullptr;
     u32 piece = (u32)kzv_min<u64>(discardleft, 0x10000);
     sptr n = in.call(stream_read, (int)piece, 0, &b);

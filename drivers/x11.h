@@ -123,7 +123,7 @@ public:
     u16 sequence;
     u32 readerstate;
     u32 longreply;          // bytes of the reply being read whole, head included
-    u32 discardleft;        // bytes of a skipped reply still to come
+    u64 discardleft;        // bytes of a skipped reply still to come (up to 16 GiB)
     u32 screenwidth;        // as found: the first screen, then RANDR's first mode
     u32 screenheight;
     u32 dri2state;

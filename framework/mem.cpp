@@ -316,7 +316,7 @@ u8* mem::newroot(u32 f)
     if (rootfull)
         minimum += footprint((u64)(rootcapacity + ROOT_GROWTH) * sizeof(memrange)) + 16;
     u64 size = step;
-    if (!parent && process && process->systemmemory < step)
+    if (process && this == &process->pool && process->systemmemory < step)
         size = step - process->systemmemory;
     if (size < minimum)
         size += (minimum - size + step - 1) / step * step;

@@ -369,8 +369,8 @@ void image::drawbitmap(int x, int y, unsigned c, char const* pattern)
         return;
     unsigned char const* p = (unsigned char const*)pattern;   // char is unsigned on ARM only
     s64 w, h;
-    if (!readdimension(p, w) || !readdimension(p, h) || h < 1)
-        return;
+    if (!readdimension(p, w) || !readdimension(p, h) || h < 1 || w < 1)
+        return;                     // a width of 0 has no cells, whatever the height
     for (s64 row = 0; row < h; row++) {
         for (s64 col = 0; col < w; col++, p++) {
             unsigned ch = *p;

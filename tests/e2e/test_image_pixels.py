@@ -204,3 +204,20 @@ def test_every_format_draws_the_same_shapes(scene888, fmt, workdir):
             assert rows[y][x] == expected_in(fmt, scene888[y][x]), (fmt, x, y)
     if fmt in (1, 8, 8888):          # no rounded rectangles on these formats
         assert rows[30][260] == expected_in(fmt, BACKGROUND)
+
+
+def test_diagnostics_go_to_standard_error(workdir):
+    """Every refusal of the image code says so on standard error; standard output,
+    which carries a dialog's answer, stays empty, and the refused save of a 555
+    image leaves no file behind."""
+    r = run("diagnostics", workdir)
+    assert r.stdout == b""
+    err = r.stderr.decode(errors="replace")
+    expected = ["1 img cpy! 8 8", "2 img cpy! 332 565", "3 img cpy! 555 8", "4 img cpy! 565 332",
+                "5 img cpy! 888 565", "6 img cpy! 1 888", "fillroundedrect fmt=1", "img copyres t=54",
+                "scanline oversize!! x=0 dxs=16 xs=8", "drawscanline fmt 565 scanline 4x1",
+                "error drawimage picture.png", "drawimage not found: no/such/picture.kzv",
+                "kzvimage: no kzv encoding", "format 555"]
+    for line in expected:
+        assert line in err, line
+    assert os.listdir(workdir) == []

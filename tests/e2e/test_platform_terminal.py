@@ -180,9 +180,10 @@ def test_write_to_closed_pipe_does_not_kill():
     r, w = os.pipe()
     os.close(r)
     from testapp import command
-    # A small environment keeps the lines few: each write to the closed pipe
-    # fails a hundred times before the line is dropped.
-    process = subprocess.Popen(command("args"), stdout=w, stderr=subprocess.PIPE, env={"A": "1"})
+    # One short answer: each write to the closed pipe fails a hundred times, 1 ms
+    # apart, before it is dropped.
+    process = subprocess.Popen(command("size"), stdout=w, stderr=subprocess.PIPE,
+                               stdin=subprocess.DEVNULL, start_new_session=True)
     os.close(w)
     process.wait(timeout=30 * SLOW)
     assert process.returncode == 0

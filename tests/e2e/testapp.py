@@ -45,10 +45,11 @@ def waitfor(test, seconds):
 
 
 def nonblockingon(pid, tty):
-    """True once one of the process's descriptors open on `tty` is non-blocking.
-    The app makes its UI input non-blocking after its signal handlers are in place,
-    so this tells a test that signals may be sent, also under an emulator, where
-    raw mode does not show in the terminal's settings."""
+    """True once one of the process's descriptors open on `tty` (directly, or as
+    its controlling terminal /dev/tty) is non-blocking. The app makes its UI input
+    non-blocking after its signal handlers are in place, so this tells a test that
+    signals may be sent, also under an emulator, where raw mode does not show in
+    the terminal's settings."""
     fddir = "/proc/%d/fd" % pid
     try:
         fds = os.listdir(fddir)
@@ -56,7 +57,7 @@ def nonblockingon(pid, tty):
         return False
     for fd in fds:
         try:
-            if os.readlink(os.path.join(fddir, fd)) != tty:
+            if os.readlink(os.path.join(fddir, fd)) not in (tty, "/dev/tty"):
                 continue
             with open("/proc/%d/fdinfo/%s" % (pid, fd)) as info:
                 for line in info:

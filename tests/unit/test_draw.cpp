@@ -66,6 +66,24 @@ TEST(thickhorizontalrows)
     CHECK_EQ(countcolour(im, 0xFF), 40);
 }
 
+// The band's bounds are floats: x0 + h rounds to 1003.0 in single precision
+// (spacing 2^-14 there), so column 1003 is drawn. A CPU that kept the sum in a
+// wider register would stop at 1002; every target must draw the same columns.
+TEST(thickbandboundsarefloats)
+{
+    image im;
+    CHECK(im.open(1010, 3, 888));
+    im.clear(0);
+    float width = 5.99999988f;                  // h = 2.99999994, the float just below 3
+    im.drawline(1000, 0, 1000, 2, 0xFF, width);
+    for (int x = 990; x < 1010; x++) {
+        bool in = x >= 997 && x <= 1003;
+        if ((im.getpixel(x, 1) == 0xFF) != in)
+            CHECK_EQ(x, -1);                    // names the first wrong column
+    }
+    CHECK_EQ(countcolour(im, 0xFF), 7 * 3);
+}
+
 static char const* const circle2[] = {
     "             ", "             ", "             ", "             ", "     ###     ",
     "    #####    ", "    #####    ", "    #####    ", "     ###     ", "             ",
@@ -303,6 +321,7 @@ TEST(bitmaps)
         {"empty text", "", 0},
         {"bytes above 127 set pixels", "2,1,\xE9\xFF", 2},
         {"huge sizes stop at the text's end", "99999999999999999999,99999999999,#.#", 2},
+        {"width 0 with a huge height returns at once", "0,999999999,###", 0},
     };
     for (auto& c : cases) {
         kzvtest::setrow(c.name);

@@ -143,7 +143,7 @@ TEST(x11setupexchange)
     CHECK_EQ(x->open(15, path, 0), 1);
     CHECK(process->defaulthandler == x);
     CHECK_EQ(x->connstate, x11state_setuphead);
-    xrequest r;
+    xrequest r = {};
     CHECK(nextrequest(*f, r) || f->outputlength == 36);
     CHECK_EQ(f->outputlength, 12 + 20 + 4);
     CHECK_EQ(f->output[0], 'l');
@@ -543,7 +543,7 @@ TEST(x11openwindowrequests)
     x11windowpart* p = x11::part(t.w);
     CHECK_EQ(p->windowid, 0x400000);
     CHECK_EQ(t.w->format, pixfmt_888);
-    xrequest r;
+    xrequest r = {};
     CHECK(nextrequest(*t.f, r));
     CHECK_EQ(r.opcode, xreq_createwindow);
     CHECK_EQ(x11_get32(r.bytes + 4), 0x400000);
@@ -594,7 +594,7 @@ TEST(x11windowlargerthanscreen)
     CHECK_EQ(t.w->height, 1080);
     CHECK_EQ(t.w->x, 0);
     CHECK_EQ(t.w->y, 0);
-    xrequest r;
+    xrequest r = {};
     CHECK(nextrequest(*t.f, r));
     CHECK_EQ(x11_get16(r.bytes + 12), 0);
     CHECK_EQ(x11_get16(r.bytes + 16), 1920);
@@ -627,7 +627,7 @@ TEST(x11backbufferandstrips)
     CHECK(zero);
     for (u32 i = 0; i < 68 * 10; i++)
         t.w->pixels[i] = (u8)i;
-    xrequest r;
+    xrequest r = {};
     CHECK(nextrequest(*t.f, r));
     CHECK_EQ(r.opcode, xreq_createpixmap);
     CHECK_EQ(r.data, 16);
@@ -777,7 +777,7 @@ TEST(x11resizekeepsthebackbuffer)
     feed(t.f, b);
     t.x->cyclic();
     CHECK_EQ(t.w->width, 400);
-    xrequest r;
+    xrequest r = {};
     CHECK(nextrequest(*t.f, r));
     CHECK_EQ(r.opcode, xreq_putimage);
     CHECK_EQ(x11_get16(r.bytes + 12), 40);
@@ -807,7 +807,7 @@ TEST(x11windowclosedinsideanevent)
     CHECK_EQ(t.events.count, 1);
     CHECK_EQ(t.events.code[0], ui_resized);
     CHECK(!t.x->haswindow(t.w));
-    xrequest r;
+    xrequest r = {};
     CHECK(nextrequest(*t.f, r));
     CHECK_EQ(r.opcode, xreq_destroywindow);
     CHECK_EQ(t.x->command(guicmd_update, 0, 0, t.w), 0);

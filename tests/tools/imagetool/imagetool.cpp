@@ -7,7 +7,14 @@
 //   scene FMT OUT         a fixed set of primitives drawn in format FMT; OUT gets
 //                         the 320 x 200 pixels as little-endian 0x00RRGGBB words
 //   bench                 times the hot operations and prints the figures
+//   diagnostics DIR       runs every refused image operation once (copies between
+//                         unsupported formats, rounded rectangles on format 1, a
+//                         foreign in-memory image, unsupported and over-wide
+//                         scanlines, bad and missing files to draw, a 555 save into
+//                         DIR); each says so on standard error, and nothing at all
+//                         goes to standard output
 #include "../../../framework/fileload.h"
+#include "../../../framework/path.h"
 #include "../../../framework/mem.h"
 #include "../../../framework/os.h"
 #include "../../../framework/printf.h"
@@ -15,6 +22,7 @@
 #include "../../../framework/sysprocess.h"
 #include "../../../gui/blit.h"
 #include "../../../gui/image.h"
+#include "../../../gui/scanline.h"
 
 namespace kzv {
 
@@ -198,6 +206,43 @@ int bench()
     return 0;
 }
 
+// Each refusal once; the test reads their messages on standard error.
+int diagnostics(char const* dir)
+{
+    static const u32 pairs[][2] = {{8, 8}, {332, 565}, {555, 8}, {565, 332}, {888, 565}, {1, 888}};
+    for (auto& pr : pairs) {
+        image dst, src;
+        if (!dst.open(4, 4, pr[0]) || !src.open(4, 4, pr[1]))
+            return 1;
+        dst.copy(&src, 0, 0, 0, 0, 0, 0);
+    }
+    image bits, rgb;
+    if (!bits.open(8, 8, 1) || !rgb.open(8, 8, 565))
+        return 1;
+    bits.fillroundedrect(0, 0, 8, 8, 2, 0xFFFFFF);
+    static u8 foreign[32 + 4] = {'k', 'z', 'v', ' ', 0xCD, 0xEF, 54, 0, 1, 0, 1, 0};
+    rgb.copyres(foreign, sizeof foreign, 0, 0);
+    u16 row[16] = {};
+    data rec;
+    rec.clear();
+    rec.type = type_scanline;
+    scanline_setformat(rec, 565);
+    scanline_setwidth(rec, 16);
+    scanline_setheight(rec, 1);
+    rec.payload = row;
+    rec.size = sizeof row;
+    rgb.drawscanline(&rec, 0, 0);           // wider than the image
+    scanline_setwidth(rec, 4);
+    rgb.drawscanline(&rec, 0, 0);           // 565 into 565 is no supported pair
+    rgb.drawimage(0, 0, "picture.png");
+    rgb.drawimage(0, 0, "no/such/picture.kzv");
+    image rgb15;
+    char path[1024];
+    if (!rgb15.open(4, 4, 555) || !combinepath(path, sizeof path, dir, "refused.kzv"))
+        return 1;
+    return rgb15.savekzv(path) ? 1 : 0;
+}
+
 } // namespace
 
 void memoryinit(unsigned&, unsigned&) {}
@@ -213,8 +258,10 @@ void mmain()
         status = scene((u32)atoi(process->getargv(1)), process->getargv(2));
     else if (streq(command, "bench") && process->getargc() == 1)
         status = bench();
+    else if (streq(command, "diagnostics") && process->getargc() == 2)
+        status = diagnostics(process->getargv(1));
     else
-        eprintf("usage: imagetool pack FMT W H IN OUT | scene FMT OUT | bench\n");
+        eprintf("usage: imagetool pack FMT W H IN OUT | scene FMT OUT | bench | diagnostics DIR\n");
     process->exitcode = status;
 }
 
