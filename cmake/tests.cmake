@@ -19,12 +19,15 @@ foreach(testsource ${KZV_UNIT_TESTS})
 endforeach()
 
 find_program(KZV_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+# The emulator command is a list ("qemu-arm;-cpu;arm926"): its separators are
+# escaped, or the test environment would keep only its first word.
+string(REPLACE ";" "\\;" KZV_EMULATOR_ENV "${CMAKE_CROSSCOMPILING_EMULATOR}")
 foreach(testsource ${KZV_E2E_TESTS})
   get_filename_component(testname ${testsource} NAME_WE)
   add_test(NAME e2e_${testname}
     COMMAND ${KZV_PYTHON} -m pytest -q -p no:cacheprovider ${testsource})
   set_tests_properties(e2e_${testname} PROPERTIES TIMEOUT 900
-    ENVIRONMENT "KZV_BUILD=${CMAKE_BINARY_DIR};KZV_TARGET=${KZV_TARGET};KZV_ARCH=${KZV_ARCH};KZV_SUFFIX=${KZV_SUFFIX};KZV_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}")
+    ENVIRONMENT "KZV_BUILD=${CMAKE_BINARY_DIR};KZV_TARGET=${KZV_TARGET};KZV_ARCH=${KZV_ARCH};KZV_SUFFIX=${KZV_SUFFIX};KZV_EMULATOR=${KZV_EMULATOR_ENV}")
 endforeach()
 
 # --- Pool red-zone proof (hosted sanitizer build only) --------------------------

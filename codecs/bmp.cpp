@@ -101,6 +101,8 @@ int bmpreader::finish()
     return state == state_done ? bmp_end : fail("truncated");
 }
 
+bool bmpreader::hasheader() const { return state != state_header; }
+
 bool bmpreader::skipbytes()
 {
     u64 take = kzv_min(skip, (u64)(end - next));
@@ -227,8 +229,12 @@ bool bmpwriter::start(u32 w, u32 h, bool bottomup, u32 fmt, u32 const* palette, 
         formatmessage(message, sizeof message, "format %d", fmt);
         return false;
     }
-    if (w > BMP_MAXSIDE || h > BMP_MAXSIDE || ((fmt == 1 || fmt == 8) && !palette)) {
-        formatmessage(message, sizeof message, "size %u", w);
+    if (w > BMP_MAXSIDE || h > BMP_MAXSIDE) {
+        formatmessage(message, sizeof message, "size %u", w > BMP_MAXSIDE ? w : h);
+        return false;
+    }
+    if ((fmt == 1 || fmt == 8) && !palette) {
+        formatmessage(message, sizeof message, "no palette", 0);
         return false;
     }
     stride = (u32)((((u64)w * bits + 7) / 8 + 3) & ~(u64)3);

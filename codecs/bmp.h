@@ -36,7 +36,8 @@ public:
     void init(mem* pool);
     void exit();
     int run();
-    int finish();
+    int finish();           // the source has ended: bmp_end after the last row, else an error
+    bool hasheader() const; // a "BM" header was found: the bytes are a BMP file
 
 private:
     mem* pool;

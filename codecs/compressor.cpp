@@ -109,11 +109,8 @@ sptr compressor::restart(int formatcode, unsigned optionbits, char const* name)
     int mode = (options & compressor_storeonly) ? deflate_storeonly
                : (options & compressor_best)    ? deflate_best
                                                 : deflate_quick;
-    if (!encoderready)
-        encoderready = encoder.init(pool, mode);
-    else
-        encoder.restart(mode);
-    if (!encoderready)
+    bool started = encoderready ? encoder.restart(mode) : (encoderready = encoder.init(pool, mode));
+    if (!started)
         setflag(compressor_error);
     return 1;
 }

@@ -15,6 +15,11 @@
 //   bit first, as inflate reads them.
 // - Every block's exact size is known before it is written, and that room (plus
 //   the bit buffer's bytes) is reserved first, so writing needs no checks.
+// - The best parameter set looks at up to 4096 hash chain entries a search. It
+//   also keeps chains of strings that share 4, 6 and 8 bytes, and numbers the
+//   entries of each hash chain, so that it can pass over the entries that cannot
+//   beat the best match so far and still pick exactly the match the plain walk
+//   picks (longestmatchbest).
 #include "deflate.h"
 #include "deflateformat.h"
 #include "../framework/mem.h"
@@ -42,7 +47,7 @@ const u32 ENDOFBLOCK = 256;
 // The best parameter set also keeps chains of strings that share their first 4, 6
 // and 8 bytes (see longestmatchbest).
 const u32 SUBLEVELS = 3;
-const u32 SUBHASHBITS = 15;
+const u32 SUBHASHBITS = 14;
 const u32 SUBHASHSIZE = 1u << SUBHASHBITS;
 const u32 sublength[SUBLEVELS] = {4, 6, 8};
 
@@ -114,14 +119,16 @@ inline u32 hash3(u8 const* p)
     return (v * 0x9E3779B1u) >> (32 - HASHBITS);
 }
 
-// Reads 8 bytes whatever the length; the window's slack keeps that in bounds.
-inline u32 hashlong(u8 const* p, u32 length)
+// The hash of the first `length` bytes (4, 6 or 8) of the 8 in v, lowest first.
+inline u32 hashlong(u64 v, u32 length)
 {
-    u64 v = load64le(p);
     if (length < 8)
         v &= ((u64)1 << (8 * length)) - 1;
     return (u32)((v * 0x9E3779B97F4A7C15ull) >> (64 - SUBHASHBITS));
 }
+
+// Reads 8 bytes whatever the length; the window's slack keeps that in bounds.
+inline u32 hashlong(u8 const* p, u32 length) { return hashlong(load64le(p), length); }
 
 // Bytes at the start of two strings that agree; 64 bits at a time, the first
 // differing byte found from the lowest set bit of their difference.
@@ -174,14 +181,31 @@ struct sublevel {
     u32 next;
 };
 
+// What only the best parameter set uses, taken at its first restart.
+struct deflatebest {
+    // A position's number among the strings of its hash chain, one more than the
+    // string before it in that chain.
+    u16 sequence[WINDOWSIZE];
+    u16 inserted[HASHSIZE];         // strings inserted into each hash chain, wrapping
+    sublevel levels[SUBLEVELS];
+};
+
+// One search of the best parameter set.
+struct matchsearch {
+    u8 const* scan;         // the string at strstart
+    u32 best;               // the longest match so far
+    u32 limitlength;        // no match is longer
+    u32 nice;               // a match this long ends the search
+    u32 limit;              // candidates lie above it (the first one may lie at it)
+    u32 head;               // the hash chain's first entry
+    u32 headsequence;       // and its sequence number
+    u32 chainmax;           // hash chain entries the search may look at
+};
+
 struct deflatework {
     u8 window[2 * WINDOWSIZE + WINDOWSLACK];
     u16 head[HASHSIZE];
     u16 chain[WINDOWSIZE];
-    // Best mode: a position's number among the strings of its hash chain, one
-    // more than the string before it in that chain.
-    u16 sequence[WINDOWSIZE];
-    sublevel levels[SUBLEVELS];
     u8 literals[MAXSYMBOLS];        // literal, or match length - 3
     u16 distances[MAXSYMBOLS];      // 0 for a literal
     u32 litfreq[288];
@@ -447,15 +471,21 @@ bool deflater::init(mem* p, int m)
         return false;
     window = w->window;
     memset0(window + 2 * WINDOWSIZE, WINDOWSLACK);
-    restart(m);
-    return true;
+    bw = nullptr;
+    if (restart(m))
+        return true;
+    exit();
+    return false;
 }
 
 void deflater::exit()
 {
     if (w)
         pool->freemem(w);
+    if (bw)
+        pool->freemem(bw);
     w = nullptr;
+    bw = nullptr;
     window = nullptr;
 }
 
@@ -468,10 +498,22 @@ void deflater::setmode(int m)
     nicelength = best ? MAXMATCH : 16;
 }
 
-void deflater::restart(int m)
+bool deflater::restart(int m)
 {
+    if (m == deflate_best && !bw) {
+        bw = (deflatebest*)pool->getmem(sizeof(deflatebest));
+        if (!bw)
+            return false;
+        memset0(bw->inserted, sizeof bw->inserted);     // only differences count, but no byte is left unset
+    }
     setmode(m);
     memset0(w->head, sizeof w->head);
+    if (m == deflate_best) {
+        for (sublevel& sub : bw->levels) {
+            memset0(sub.head, sizeof sub.head);
+            sub.next = 0;
+        }
+    }
     blockstart = 0;
     strstart = lookahead = 0;
     matchlength = prevlength = MINMATCH - 1;
@@ -480,6 +522,7 @@ void deflater::restart(int m)
     bitbuffer = 0;
     bitcount = 0;
     resetblock();
+    return true;
 }
 
 void deflater::resetblock()
@@ -534,19 +577,29 @@ bool deflater::storeonly(u8 const* p, u32 n, deflatesink& sink)
     return true;
 }
 
+// Positions drop by the half window; those that fall out of it become 0, "none".
+static void slidepositions(u16* positions, u32 count)
+{
+    for (u32 i = 0; i < count; i++) {
+        u32 v = positions[i];
+        positions[i] = (u16)(v >= WINDOWSIZE ? v - WINDOWSIZE : 0);
+    }
+}
+
 void deflater::slidewindow()
 {
     memcpy(window, window + WINDOWSIZE, WINDOWSIZE);
     matchstart = matchstart >= WINDOWSIZE ? matchstart - WINDOWSIZE : 0;
     strstart -= WINDOWSIZE;
     blockstart -= (s32)WINDOWSIZE;
-    for (u32 i = 0; i < HASHSIZE; i++) {
-        u32 v = w->head[i];
-        w->head[i] = (u16)(v >= WINDOWSIZE ? v - WINDOWSIZE : 0);
-    }
-    for (u32 i = 0; i < WINDOWSIZE; i++) {
-        u32 v = w->chain[i];
-        w->chain[i] = (u16)(v >= WINDOWSIZE ? v - WINDOWSIZE : 0);
+    slidepositions(w->head, HASHSIZE);
+    slidepositions(w->chain, WINDOWSIZE);
+    if (mode != deflate_best)
+        return;
+    for (sublevel& sub : bw->levels) {
+        slidepositions(sub.head, SUBHASHSIZE);
+        slidepositions(sub.chain, WINDOWSIZE);
+        sub.next = sub.next >= WINDOWSIZE ? sub.next - WINDOWSIZE : 0;
     }
 }
 
@@ -567,10 +620,13 @@ u32 deflater::insertstring(u32 position)
     u32 old = w->head[h];
     w->chain[position & WINDOWMASK] = (u16)old;
     w->head[h] = (u16)position;
+    if (mode == deflate_best)
+        bw->sequence[position & WINDOWMASK] = bw->inserted[h]++;
     return old;
 }
 
-// The longest match for strstart along the chain from head; sets matchstart.
+// The longest match for strstart along the chain from head; sets matchstart. The
+// quick parameter set's search.
 u32 deflater::longestmatch(u32 head)
 {
     u32 chain = prevlength >= goodlength ? chainlength >> 2 : chainlength;
@@ -581,23 +637,7 @@ u32 deflater::longestmatch(u32 head)
     u32 limit = strstart > MAXDISTANCE ? strstart - MAXDISTANCE : 0;
     u32 candidate = head;
     do {
-        u8 const* match = window + candidate;
-        // The ends of the best match so far first: most candidates fail there.
-        if (match[best] != scan[best] || match[best - 1] != scan[best - 1] || match[0] != scan[0] ||
-            match[1] != scan[1])
-            continue;
-        u32 len = 2;
-        while (len + 8 <= limitlength) {
-            u64 x = load64le(scan + len) ^ load64le(match + len);
-            if (x) {
-                len += (u32)__builtin_ctzll(x) >> 3;
-                goto compared;
-            }
-            len += 8;
-        }
-        while (len < limitlength && scan[len] == match[len])
-            len++;
-    compared:
+        u32 len = candidatelength(scan, window + candidate, best, limitlength);
         if (len > best) {
             matchstart = candidate;
             best = len;
@@ -606,6 +646,144 @@ u32 deflater::longestmatch(u32 head)
         }
     } while ((candidate = w->chain[candidate & WINDOWMASK]) > limit && --chain);
     return kzv_min(best, lookahead);
+}
+
+// The best parameter set's search finds exactly the match that the walk above
+// would: the first candidate along the hash chain, within `chainmax` entries of
+// it, with the longest match. But most of those entries cannot beat the best
+// match so far, and with 4096 of them a walk is slow. A candidate can beat a best
+// of n bytes only if it shares n + 1 bytes with the string, so once best reaches
+// 3, 5 or 7 the search goes on along the chain of strings that share 4, 6 or 8
+// bytes, in the same newest-first order; it takes from it only strings of the
+// hash chain (those with the same first 3 bytes), and their sequence numbers tell
+// how far down the hash chain each one lies, so the entry limit holds exactly.
+u32 deflater::longestmatchbest(u32 head)
+{
+    matchsearch s;
+    s.scan = window + strstart;
+    s.best = prevlength;
+    s.limitlength = kzv_min(MAXMATCH, lookahead);
+    s.nice = kzv_min(nicelength, s.limitlength);
+    s.limit = strstart > MAXDISTANCE ? strstart - MAXDISTANCE : 0;
+    s.head = head;
+    s.headsequence = bw->sequence[head & WINDOWMASK];
+    s.chainmax = prevlength >= goodlength ? chainlength >> 2 : chainlength;
+    if (s.best >= s.limitlength)
+        return kzv_min(s.best, lookahead);      // no candidate can be longer
+    u32 below = levelfor(s.best) == 0 ? hashwalk(s) : strstart;
+    while (below)
+        below = levelwalk(s, levelfor(s.best), below);
+    return kzv_min(s.best, lookahead);
+}
+
+// Along the hash chain until best reaches a sub-level; answers the candidate
+// below which the search goes on there, or 0 when it is over.
+u32 deflater::hashwalk(matchsearch& s)
+{
+    u32 chain = s.chainmax;
+    u32 candidate = s.head;
+    do {
+        u32 len = candidatelength(s.scan, window + candidate, s.best, s.limitlength);
+        if (len > s.best) {
+            matchstart = candidate;
+            s.best = len;
+            if (len >= s.nice)
+                return 0;
+            if (levelfor(len) > 0)
+                return candidate;
+        }
+    } while ((candidate = w->chain[candidate & WINDOWMASK]) > s.limit && --chain);
+    return 0;
+}
+
+// Along one sub-level's chain from the newest string below `below`. Strings
+// above it were seen already, or share too few bytes to matter, since none of
+// them beat best. Answers as hashwalk does.
+u32 deflater::levelwalk(matchsearch& s, u32 level, u32 below)
+{
+    insertlevels(level);
+    sublevel const& sub = bw->levels[level - 1];
+    u32 candidate = sub.head[hashlong(s.scan, sublength[level - 1])];
+    while (candidate >= below)
+        candidate = sub.chain[candidate & WINDOWMASK];
+    // The hash walk takes its first entry even at the limit; every later one lies above it.
+    u32 floor = s.head == s.limit ? s.limit - 1 : s.limit;
+    for (u32 seen = 1; candidate > floor; seen++) {
+        u8 const* match = window + candidate;
+        u32 len = candidatelength(s.scan, match, s.best, s.limitlength);
+        if (len > s.best) {
+            // Sharing more than 3 bytes, it is on the hash chain.
+            if (beyondchain(s, candidate))
+                return 0;
+            matchstart = candidate;
+            s.best = len;
+            if (len >= s.nice)
+                return 0;
+            if (levelfor(len) > level)
+                return candidate;
+        } else if (seen % 16 == 0 && match[0] == s.scan[0] && match[1] == s.scan[1] && match[2] == s.scan[2] &&
+                   beyondchain(s, candidate)) {
+            // Those past the entry limit never count; now and then a check ends the walk.
+            return 0;
+        }
+        candidate = sub.chain[candidate & WINDOWMASK];
+    }
+    return 0;
+}
+
+// For a candidate on the hash chain: its entry number there, 1 + the difference of
+// sequence numbers, lies past the entries the search may look at.
+bool deflater::beyondchain(matchsearch const& s, u32 candidate) const
+{
+    return (u16)(s.headsequence - bw->sequence[candidate & WINDOWMASK]) >= s.chainmax;
+}
+
+// Inserts the positions below strstart that the sub-levels lack, all three in one
+// pass while 8 bytes of look-ahead remain, else only the level searched. Those a
+// match can no longer reach are skipped. Every position inserted has all the bytes
+// its level hashes in the window: a level is searched only for strings at least
+// that long.
+void deflater::insertlevels(u32 level)
+{
+    u32 from = strstart > MAXDISTANCE ? strstart - MAXDISTANCE : 0;
+    bool joint = lookahead >= 8;
+    u32 first = joint ? 0 : level - 1, last = joint ? SUBLEVELS - 1 : level - 1;
+    u32 common = 0;
+    for (u32 l = first; l <= last; l++) {
+        sublevel& sub = bw->levels[l];
+        sub.next = kzv_max(sub.next, from);
+        common = kzv_max(common, sub.next);
+    }
+    for (u32 l = first; l <= last; l++)
+        insertlevel(bw->levels[l], sublength[l], common);
+    if (joint) {
+        sublevel* levels = bw->levels;
+        for (u32 position = common; position < strstart; position++) {
+            u64 v = load64le(window + position);
+            u32 slot = position & WINDOWMASK;
+            for (u32 l = 0; l < SUBLEVELS; l++) {
+                u32 h = hashlong(v, sublength[l]);
+                levels[l].chain[slot] = levels[l].head[h];
+                levels[l].head[h] = (u16)position;
+            }
+        }
+        for (u32 l = 0; l < SUBLEVELS; l++)
+            levels[l].next = strstart;
+        return;
+    }
+    for (u32 l = first; l <= last; l++)
+        insertlevel(bw->levels[l], sublength[l], strstart);
+}
+
+// One level's positions from its next up to `end`.
+void deflater::insertlevel(sublevel& sub, u32 length, u32 end)
+{
+    for (u32 position = sub.next; position < end; position++) {
+        u32 h = hashlong(window + position, length);
+        sub.chain[position & WINDOWMASK] = sub.head[h];
+        sub.head[h] = (u16)position;
+    }
+    sub.next = kzv_max(sub.next, end);
 }
 
 void deflater::tallyliteral(u32 c)
@@ -638,7 +816,7 @@ bool deflater::lazy(bool final, deflatesink& sink)
         prevmatch = matchstart;
         matchlength = MINMATCH - 1;
         if (head && prevlength < MAXMATCH && strstart - head <= MAXDISTANCE) {
-            matchlength = longestmatch(head);
+            matchlength = mode == deflate_best ? longestmatchbest(head) : longestmatch(head);
             if (matchlength == MINMATCH && strstart - matchstart > FARLENGTH3)
                 matchlength = MINMATCH - 1;
         }

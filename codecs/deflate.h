@@ -3,7 +3,8 @@
 // Huffman codes, whichever is smallest. Store-only mode writes stored blocks only.
 // Input comes in pieces of any size; the blocks are appended to a caller-owned
 // growable output (`deflatesink`). The encoder's buffers are one block of about
-// 250 KiB taken from the pool at init and kept across restarts until exit.
+// 250 KiB taken from the pool at init, and for the best parameter set a second one
+// of about 420 KiB taken at its first restart; both are kept until exit.
 #pragma once
 #include "../framework/types.h"
 
@@ -32,11 +33,14 @@ struct deflatesink {
 enum deflatemode : int { deflate_storeonly, deflate_quick, deflate_best };
 
 struct deflatework;
+struct deflatebest;
+struct sublevel;
+struct matchsearch;
 
 class deflater {
 public:
     bool init(mem* pool, int mode);   // false when the pool has no room for the buffers
-    void restart(int mode);           // a new stream with the same buffers
+    bool restart(int mode);           // a new stream with the same buffers; false when best mode finds no room
     void exit();
     // Both return false when the output could not be reserved.
     bool write(void const* bytes, u32 count, deflatesink& sink);
@@ -45,6 +49,7 @@ public:
 private:
     mem* pool;
     deflatework* w;
+    deflatebest* bw;        // best mode's own block, taken when first needed
     u8* window;
     int mode;
     u32 chainlength, goodlength, nicelength;
@@ -64,6 +69,12 @@ private:
     void slidewindow();
     u32 insertstring(u32 position);
     u32 longestmatch(u32 head);
+    u32 longestmatchbest(u32 head);
+    u32 hashwalk(matchsearch& s);
+    u32 levelwalk(matchsearch& s, u32 level, u32 below);
+    bool beyondchain(matchsearch const& s, u32 candidate) const;
+    void insertlevels(u32 level);
+    void insertlevel(sublevel& sub, u32 length, u32 end);
     bool lazy(bool final, deflatesink& sink);
     bool storeonly(u8 const* p, u32 n, deflatesink& sink);
     bool flushblock(bool final, deflatesink& sink);

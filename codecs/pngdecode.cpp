@@ -125,6 +125,8 @@ int pngdecoder::finish()
     return fail("truncated");
 }
 
+bool pngdecoder::hassignature() const { return state != state_signature; }
+
 // The signature has no proper prefix that is also its suffix, so a mismatch
 // restarts the match at the current byte.
 int pngdecoder::signature()

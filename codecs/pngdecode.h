@@ -38,6 +38,7 @@ public:
     void exit();
     int run();
     int finish();           // the source has ended: png_end after IEND, else an error
+    bool hassignature() const;  // the signature was found: the bytes are a PNG file
 
 private:
     mem* pool;

@@ -282,8 +282,8 @@ void ansiterminal::linewrite(u8 const* bytes, u32 count)
             memset(out + n, ' ', spaces);
             n += spaces;
             cursorx = (s16)(cursorx + spaces);
-            if (cursorx >= columns) {
-                cursorx = (s16)(cursorx - columns);
+            if (cursorx >= columns) {         // a tab may pass a narrow screen's width
+                cursorx = (s16)(cursorx % columns);
                 nextrow();
             }
         } else if (b == '\n') {

@@ -89,12 +89,15 @@ void terminalgui::exit(bool keep)
 }
 
 // The renderer's goodbye sequence goes out through the console, so the renderer
-// ends first.
+// ends first. What the terminal has not taken yet goes out before the console is
+// released: an application that prints its answer after closing the display
+// then finds no escape sequence cut in half in front of it.
 void terminalgui::mexit()
 {
     if (process->defaulthandler == this)
         process->defaulthandler = nullptr;
     renderer.exit(true);
+    flushconsole();
     if (consoleopen)
         console.exit(true);
     consoleopen = 0;
@@ -112,31 +115,15 @@ bool terminalgui::fail(char const* why)
     return false;
 }
 
-// A decimal cell size of 1 to 256 pixels, or 0 for anything else.
-static u32 parsecellsize(char const* s)
-{
-    u32 v = 0;
-    if (!s[0])
-        return 0;
-    for (; *s; s++) {
-        if (*s < '0' || *s > '9')
-            return 0;
-        v = v * 10 + (u32)(*s - '0');
-        if (v > TERMINALGUI_MAXCELL)
-            return 0;
-    }
-    return v;
-}
-
 bool terminalgui::readsettings()
 {
     char value[TERMINALGUI_ENVCAPACITY];
     if (!process->getenv("KZVTERM_CXS", value, sizeof value))
         return fail("KZVTERM_CXS is not set");
-    cellwidth = parsecellsize(value);
+    cellwidth = term_parsecellsize(value);
     if (!process->getenv("KZVTERM_CYS", value, sizeof value))
         value[0] = 0;
-    cellheight = parsecellsize(value);
+    cellheight = term_parsecellsize(value);
     if (!cellwidth || !cellheight)
         return fail("KZVTERM_CXS and KZVTERM_CYS must be cell sizes of 1 to 256 pixels");
     directory[0] = 0;

@@ -17,7 +17,6 @@ namespace kzv {
 const u32 TERMINALGUI_DIRCAPACITY = 260;    // the shared directory and its terminator
 const u32 TERMINALGUI_ENVCAPACITY = 1024;   // any variable: getenv copies 999 characters
 const u32 TERMINALGUI_PATHCAPACITY = TERMINALGUI_DIRCAPACITY + 32;   // directory + file name
-const u32 TERMINALGUI_MAXCELL = 256;        // pixels a cell side
 const u32 TERMINALGUI_MAXSCREEN = GUIWINDOW_MAXSIDE;   // pixels a screen side
 const u32 TERMINALGUI_STEPMS = 20;
 const u32 TERMINALGUI_FLUSHMS = 2000;       // longest wait for the terminal at the end

@@ -50,9 +50,13 @@ u32 term_colorindex(u32 rgb, u8 depth)
     }
 }
 
+// A channel counts from half intensity up, so dark anti-aliased ink on a light
+// face stays apart from it: light grey comes out white and dark grey black.
 u32 term_color3(u32 rgb)
 {
-    return ((rgb >> 16) & 0xFF ? 1 : 0) + ((rgb >> 8) & 0xFF ? 2 : 0) + (rgb & 0xFF ? 4 : 0);
+    u32 r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+    return (r >= TERM_HALFINTENSITY ? 1 : 0) + (g >= TERM_HALFINTENSITY ? 2 : 0) +
+           (b >= TERM_HALFINTENSITY ? 4 : 0);
 }
 
 u32 term_decimal(u8* out, u32 v)
@@ -456,9 +460,15 @@ void ansiterminal::lookupgraphicinfo()
     u32 h = process->getenv("KZVTERM_CYS", value, sizeof(value)) ? term_parsecellsize(value) : 0;
     if (!w || !h)
         return;
+    // A value as long as getenv hands out may have been cut, and a cut directory
+    // names another place: it is not used, and the pictures go out as half blocks.
     if (process->getenv("KZVTERM_TMP", value, sizeof(value)) && value[0]) {
-        owneddirectory = pool->getstring(value);
-        directory = owneddirectory;
+        if (strlen(value) + 1 < sizeof(value)) {
+            owneddirectory = pool->getstring(value);
+            directory = owneddirectory;
+        } else {
+            eprintf("terminal: KZVTERM_TMP is too long, no image files are written\n");
+        }
     }
     cellwidth = w;
     cellheight = h;

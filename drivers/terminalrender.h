@@ -43,7 +43,8 @@ inline u32 cell_make(u32 ch, u32 fg, u32 bg) { return (ch & 0xFFFF) | (fg & 0xFF
 // basic colours (16 with the bright half), anything else 0.
 u32 term_colorindex(u32 rgb, u8 depth);
 // The 3-bit colour of the half-block pictures: red 1, green 2, blue 4 for each
-// nonzero channel.
+// channel of at least TERM_HALFINTENSITY.
+const u32 TERM_HALFINTENSITY = 0x80;
 u32 term_color3(u32 rgb);
 
 // The select-colour sequence of a palette index; returns its length.

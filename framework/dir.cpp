@@ -1,5 +1,4 @@
-// The directory listing. The state word uses the stream bits: error, end seen and
-// open. Entries are joined into `pathbuf` with a bounded join whose capacity keeps
+// The directory listing. Its state is the stream bits error, end seen and open. Entries are joined into `pathbuf` with a bounded join whose capacity keeps
 // one byte for the LF of 'C', so every path handed out has room for its LF and
 // terminator; what lies behind the terminator is room for a link's target, which
 // `os_fileinfo` fills only as far as the 1024 bytes reach.
@@ -36,18 +35,6 @@ void dir::exit(bool keep)
         init(pool);
 }
 
-void dir::setstate(u16 bits)
-{
-    flags = (u8)(flags | (bits & 0xff));
-    state = (u8)(state | (bits >> 8));
-}
-
-void dir::clearstate(u16 bits)
-{
-    flags = (u8)(flags & ~(bits & 0xff));
-    state = (u8)(state & ~(bits >> 8));
-}
-
 void dir::resetkeepconnections()
 {
     pin* inpeer = in.peer;
@@ -68,11 +55,11 @@ bool dir::open(char const* path)
     if (!pathbuf) {
         entries = nullptr;
         entrycount = 0;
-        setstate(streamstate_error);
+        flags |= dirstate_error;
         return false;
     }
     qsort(entries, entrycount);
-    setstate(streamstate_open);
+    flags |= dirstate_open;
     return true;
 }
 
@@ -97,7 +84,7 @@ sptr dir::getline(char** p)
             *p = pathbuf;
         return (sptr)strlen(pathbuf) + 1;
     }
-    setstate(streamstate_endseen);
+    flags |= dirstate_endseen;
     return 0;
 }
 
@@ -129,7 +116,7 @@ dir* dir::readpacket()
 
 sptr dir::stepback()
 {
-    clearstate(streamstate_endseen);
+    flags &= (u8)~dirstate_endseen;
     for (u32 i = entryindex; i > 0; i--) {
         if (entryfits(i - 1)) {
             entryindex = i - 1;
@@ -141,7 +128,7 @@ sptr dir::stepback()
 
 sptr dir::restart()
 {
-    clearstate(streamstate_endseen);
+    flags &= (u8)~dirstate_endseen;
     entryindex = 0;
     return 1;
 }

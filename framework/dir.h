@@ -12,6 +12,13 @@ namespace kzv {
 
 const u32 DIR_PATHCAPACITY = 1024;      // a full path, its LF and terminator; the link target behind it
 
+// The stream state bits the listing uses, all in the header's flags byte.
+enum : u8 {
+    dirstate_error = (u8)streamstate_error,
+    dirstate_endseen = (u8)streamstate_endseen,
+    dirstate_open = (u8)streamstate_open,
+};
+
 class dir : public module {
 public:
     char const** entries;   // the names, sorted
@@ -43,10 +50,6 @@ public:
     // 'G': back to the previous entry that can be handed out; 0 at the first.
     sptr stepback();
     sptr restart();         // 'H'
-
-    u16 stateword() const { return (u16)(flags | (state << 8)); }
-    void setstate(u16 bits);
-    void clearstate(u16 bits);
 
 private:
     bool entryfits(u32 index) const;

@@ -73,29 +73,6 @@ void stream::unregister()
 
 // ---- reading ----
 
-u8* bufferreserve(mem* pool, u8*& buffer, u32& capacity, u32& end, u32& pos, u32 live,
-                  u32 n, u32 maximum)
-{
-    if (live == 0)
-        end = pos = 0;
-    if ((u64)capacity - end < n && pos > 0) {
-        memmove(buffer, buffer + pos, live);    // the ranges overlap
-        end = live;
-        pos = 0;
-    }
-    if ((u64)capacity - end < n) {
-        u64 want = ((u64)n + end + 255) & ~(u64)255;
-        if (want > maximum)
-            return nullptr;
-        u8* grown = (u8*)(buffer ? pool->resize(buffer, want) : pool->getmem(want));
-        if (!grown)
-            return nullptr;
-        buffer = grown;
-        capacity = (u32)want;
-    }
-    return buffer + end;
-}
-
 u8* stream::readbufreserve(u32 n)
 {
     return bufferreserve(pool, readbuf, readbufsize, readend, readpos, readcount, n, STREAM_MAXBUFFER);

@@ -5,6 +5,7 @@
 // 'C' and 'D' stay valid until the next command. A buffer never grows past
 // STREAM_MAXBUFFER: a request that cannot be kept leaves both buffers unchanged.
 #pragma once
+#include "mem.h"
 #include "module.h"
 
 namespace kzv {
@@ -68,9 +69,30 @@ const u32 STREAM_FLUSHMS = 10;           // retry interval for pending output
 // an emptied buffer starts over, live bytes move down (overlap-safe), and the
 // buffer grows to a multiple of 256 from `pool`. Null, with the buffer unchanged,
 // when the room would pass `maximum` or the pool refuses. Both stream buffers and
-// a transform module's output buffer use it.
-u8* bufferreserve(mem* pool, u8*& buffer, u32& capacity, u32& end, u32& pos, u32 live,
-                  u32 n, u32 maximum);
+// a transform module's output buffer use it; it is inline, so that a module using
+// it links no stream code.
+inline u8* bufferreserve(mem* pool, u8*& buffer, u32& capacity, u32& end, u32& pos, u32 live,
+                         u32 n, u32 maximum)
+{
+    if (live == 0)
+        end = pos = 0;
+    if ((u64)capacity - end < n && pos > 0) {
+        memmove(buffer, buffer + pos, live);    // the ranges overlap
+        end = live;
+        pos = 0;
+    }
+    if ((u64)capacity - end < n) {
+        u64 want = ((u64)n + end + 255) & ~(u64)255;
+        if (want > maximum)
+            return nullptr;
+        u8* grown = (u8*)(buffer ? pool->resize(buffer, want) : pool->getmem(want));
+        if (!grown)
+            return nullptr;
+        buffer = grown;
+        capacity = (u32)want;
+    }
+    return buffer + end;
+}
 
 class stream : public module {
 public:

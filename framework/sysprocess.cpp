@@ -18,6 +18,9 @@ namespace {
 const u32 SCHED_IDLE = 100000;          // the wait when nothing is due soon
 const u32 SCHED_CATCHUP = 2000;         // a step later than this is not caught up
 const u32 LOOP_CLOCKPERIOD = 100;       // ms of sleeping between calendar updates
+// A signal's exit request that lands between the loop's check and its sleep is
+// seen after at most this long, however far away the next step is.
+const u32 LOOP_MAXSLEEP = 500;
 const u32 SLEEP_CLOCKPERIOD = 500;
 const u32 THREAD_GROWTH = 8;
 
@@ -140,7 +143,7 @@ void sysprocess::loop()
 {
     u32 slept = 0;
     while (activethreads > 0 && !exitrequested) {
-        u32 w = sched();
+        u32 w = kzv_min(sched(), LOOP_MAXSLEEP);
         if (w)
             os_sleep(w);
         slept += w;

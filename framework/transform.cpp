@@ -293,6 +293,19 @@ sptr transform::mread(data** out, u32 max, u32 min)
     return 0;
 }
 
+// True when a pull from the IN peer brought nothing; the peer's error and end
+// flags then carry over to the module.
+static bool nothingpulled(transform& t, data const* record, sptr r)
+{
+    if (record && r > 0)
+        return false;
+    if (record && (flagwordof(record) & tstate_error))
+        t.fail();
+    if (record && (flagwordof(record) & tstate_end))
+        t.tflags |= tflag_end;
+    return true;
+}
+
 sptr transform::pullpeer(data** out, u32 max, u32 min)
 {
     if (gatherbuf) {
@@ -301,13 +314,8 @@ sptr transform::pullpeer(data** out, u32 max, u32 min)
     }
     data* record = nullptr;
     sptr r = in.call('D', (int)kzv_min(max ? max : 0x7fffffffu, 0x7fffffffu), 0, &record);
-    if (!record || r <= 0) {
-        if (record && (flagwordof(record) & tstate_error))
-            fail();
-        if (record && (flagwordof(record) & tstate_end))
-            tflags |= tflag_end;
+    if (nothingpulled(*this, record, r))
         return 0;
-    }
     lastinput = record;
     setflag(tstate_inputseen);
     if (record->type != type_bytestream) {
@@ -340,13 +348,8 @@ sptr transform::gather(data** out, u32 min)
     while (gathered < min) {
         data* record = nullptr;
         sptr r = in.call('D', (int)(min - gathered), 0, &record);
-        if (!record || r <= 0) {
-            if (record && (flagwordof(record) & tstate_error))
-                fail();
-            if (record && (flagwordof(record) & tstate_end))
-                tflags |= tflag_end;
+        if (nothingpulled(*this, record, r))
             return 0;
-        }
         if (record->type != type_bytestream) {
             fail();                 // a record in the middle of bytes
             return 0;

@@ -384,23 +384,29 @@ void vprinter_value64(vprinterdata* d, u64 value)
     }
 }
 
-// Strings: exactly `width` characters when a width is given (cut, or padded with
-// spaces behind), else the whole string. The room test uses the string's length.
-void vprinter_value(vprinterdata* d, char const* s)
+// The string steps: exactly `width` units when a width is given (cut, or padded
+// with spaces behind), else the whole string. The room test takes the bytes the
+// whole string prints as. `put` writes the first n units.
+template <class P> static void stringstep(vprinterdata* d, u32 units, u64 bytes, P put)
 {
-    u32 n = strlen(s);                  // null counts as ""
-    if (!vprinter_nextconversion(d, (u64)n + VPRINTER_STRINGROOM))
+    if (!vprinter_nextconversion(d, bytes + VPRINTER_STRINGROOM))
         return;
     if (d->conversion != 's')
         return;
     u32 width = vprinter_width(d);
     if (width == 0) {
-        vprinter_putbytes(d, s, n);
+        put(units);
         return;
     }
-    vprinter_putbytes(d, s, kzv_min(n, width));
-    if (width > n)
-        vprinter_putrepeat(d, ' ', width - n);
+    put(kzv_min(units, width));
+    if (width > units)
+        vprinter_putrepeat(d, ' ', width - units);
+}
+
+void vprinter_value(vprinterdata* d, char const* s)
+{
+    u32 n = strlen(s);                  // null counts as ""
+    stringstep(d, n, n, [&](u32 k) { vprinter_putbytes(d, s, k); });
 }
 
 static u32 utf8length(u16 const* s, u32 units)
@@ -429,18 +435,7 @@ static void pututf16(vprinterdata* d, u16 const* s, u32 units)
 void vprinter_value(vprinterdata* d, u16 const* s)
 {
     u32 units = strlen(s);
-    if (!vprinter_nextconversion(d, (u64)utf8length(s, units) + VPRINTER_STRINGROOM))
-        return;
-    if (d->conversion != 's')
-        return;
-    u32 width = vprinter_width(d);
-    if (width == 0) {
-        pututf16(d, s, units);
-        return;
-    }
-    pututf16(d, s, kzv_min(units, width));
-    if (width > units)
-        vprinter_putrepeat(d, ' ', width - units);
+    stringstep(d, units, utf8length(s, units), [&](u32 k) { pututf16(d, s, k); });
 }
 
 } // namespace kzv

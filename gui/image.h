@@ -130,6 +130,17 @@ public:
     bool drawimage(int x, int y, char const* path);
     bool savekzv(char const* path);
 
+    // PNG and BMP files (imagecodecs.cpp), through the png and bmp codec modules.
+    // A load opens the image at the file's size and pixel format (888, or 8888 for
+    // a PNG with alpha), cleared, and draws every row; a save writes every row of
+    // the image. Both return false, and say why on standard error, when the file
+    // is missing or cannot be made, the codec refuses it or the stream ends early;
+    // a failed save removes the regular file it began.
+    bool loadpng(char const* path);
+    bool loadbmp(char const* path);
+    bool savepng(char const* path);
+    bool savebmp(char const* path);
+
     u8* row8(s32 y) const { return pixels + (uptr)y * stride; }
     u16* row16(s32 y) const { return (u16*)(void*)pixels + (uptr)y * stride; }
     u32* row32(s32 y) const { return (u32*)(void*)pixels + (uptr)y * stride; }

@@ -6,10 +6,12 @@ the file chooser on folders of 10,000 and 100,000 files; beside `dialog` and
 --fselect for the chooser; both for the message box and the question). Prints
 figures; it is not a test and asserts nothing.
 
-Each program runs on a pseudo-terminal of its own (150 x 100 cells, cells of
-8 x 8 pixels for velkra). A frame is complete when the program has written its
-first burst of output and then stays quiet for QUIET seconds; the time reported
-is that of the burst's last byte. The program is then sent Esc and reaped.
+Each program runs on a pseudo-terminal of its own of 320 x 150 cells; velkra
+draws there with cells of 1 x 2 pixels (its half-block picture, one pixel a
+column), so its screen is 320 x 300 pixels. A frame is complete when the program
+has written at least MINFRAME bytes and then stays quiet for QUIET seconds; the
+time reported is that of the last byte before the silence. The program is then
+sent Esc, its pty is drained until it has ended, and it is reaped.
 
 usage: tools/bench_dialogs.py [build-dir] [--runs N]
 """
@@ -28,8 +30,9 @@ import tempfile
 import termios
 import time
 
-COLUMNS, ROWS, CELL = 150, 100, 8
+COLUMNS, ROWS, CELLX, CELLY = 320, 150, 1, 2
 QUIET = 0.15            # seconds of silence that end the first frame
+MINFRAME = 1000         # bytes a frame has at least: mode and size sequences alone are no frame
 LIMIT = 30.0            # the longest wait for a frame
 
 
@@ -53,19 +56,39 @@ def peakkib(pid):
     return 0
 
 
+def drain(fd, pid):
+    """Reads the pty until the program has ended, so that its last writes (the
+    terminal's restore) never block on a full pty; ends it after a few seconds."""
+    end = time.time() + 5
+    while time.time() < end:
+        done, _ = os.waitpid(pid, os.WNOHANG)
+        if done:
+            return
+        r, _, _ = select.select([fd], [], [], 0.05)
+        if r:
+            try:
+                os.read(fd, 65536)
+            except OSError:
+                pass
+    os.kill(pid, signal.SIGKILL)
+    os.waitpid(pid, 0)
+
+
 def firstframe(argv, env):
     """(seconds to the end of the first frame, peak KiB) of one run on a pty."""
     pid, fd = pty.fork()
     if pid == 0:
         try:
+            # The size is set before the program starts, so it never reads 0 x 0.
+            fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, COLUMNS, 0, 0))
             os.execve(argv[0], argv, env)
         finally:
             os._exit(127)
-    fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, COLUMNS, 0, 0))
     start = time.perf_counter()
     last = None
+    total = 0
     while True:
-        wait = QUIET if last is not None else LIMIT
+        wait = QUIET if total >= MINFRAME else LIMIT
         r, _, _ = select.select([fd], [], [], wait)
         if not r:
             break
@@ -76,20 +99,16 @@ def firstframe(argv, env):
         if not chunk:
             break
         last = time.perf_counter()
+        total += len(chunk)
         # A terminal that asks for its cursor position gets an answer.
         if b"\x1b[6n" in chunk:
             os.write(fd, b"\x1b[1;1R")
     peak = peakkib(pid)
     try:
         os.write(fd, b"\x1b")
-        time.sleep(0.3)
     except OSError:
         pass
-    try:
-        os.kill(pid, signal.SIGTERM)
-    except ProcessLookupError:
-        pass
-    os.waitpid(pid, 0)
+    drain(fd, pid)
     os.close(fd)
     return (last - start if last is not None else float("nan")), peak
 
@@ -131,7 +150,7 @@ def librariesize(path):
 
 
 def row(name, program, seconds, peak):
-    print("  %-34s %-9s %9.1f ms %8d KiB" % (name, program, seconds * 1000, peak))
+    print("  %-34s %-9s %9.1f ms %8d KiB" % (name, program, seconds * 1000, peak), flush=True)
 
 
 def main():
@@ -148,7 +167,7 @@ def main():
     peers = ensurepeers()
     base = {"PATH": "/usr/bin:/bin", "HOME": os.environ.get("HOME", "/"), "TERM": "xterm-256color",
             "LANG": "C.UTF-8"}
-    venv = dict(base, KZVTERM_CXS=str(CELL), KZVTERM_CYS=str(CELL))
+    venv = dict(base, KZVTERM_CXS=str(CELLX), KZVTERM_CYS=str(CELLY))
 
     print("binary size")
     print("  %-34s %10d bytes (static, no libraries)" % (os.path.basename(velkra), binarysize(velkra)))
@@ -193,7 +212,7 @@ def main():
             if peers.get("dialog"):
                 t, p = measure([peers["dialog"], "--fselect", folder + "/", "20", "70"], base, runs)
                 row("%d files" % count, "dialog", t, p)
-            print("  (made the folder in %.1f s)" % made)
+            print("  (made the folder in %.1f s)" % made, flush=True)
 
 
 if __name__ == "__main__":

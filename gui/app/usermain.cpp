@@ -39,12 +39,9 @@ void usermain::init(mem* p)
     button2.init(pool);
     strcpy(version, USERMAIN_VERSION, USERMAIN_VERSIONCAPACITY - 1);
     str_removetrailing(version);
-    if (arggetbool("help")) {
-        helptext_print(version, process->builddate, process->buildtime);
-        return;
-    }
+    // -help wins over any word; the run then starts no step and ends with status 0.
     dialogchoice choice = dialog_fromword(dialog_word(process->getprogramname(), process->getargv(0)));
-    if (choice.kind == dialog_help) {
+    if (arggetbool("help") || choice.kind == dialog_help) {
         helptext_print(version, process->builddate, process->buildtime);
         return;
     }
@@ -58,7 +55,9 @@ void usermain::init(mem* p)
         kind = dialog_help;
         return;
     }
+    // The first frame goes out now rather than at the container's first step.
     container.requestredraw();
+    container.cyclic();
     process->startthread(this, USERMAIN_STEPMS);
     state |= 1;
 }

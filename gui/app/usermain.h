@@ -45,6 +45,8 @@ struct usermaintext {
     char filter[USERMAIN_FILTERCAPACITY];
 };
 
+enum optiontake : u8 { option_absent, option_taken, option_refused };
+
 class usermain : public module {
 public:
     u8 dirmode;             // the folder chooser
@@ -82,6 +84,7 @@ public:
     void refuse(char const* what, char const* detail);
 
 private:
+    optiontake takeoption(char const* name, char* out, u32 max, char const* refusal);
     bool readfolder();
     bool readfilter();
     bool messagedialog(bool question);

@@ -34,18 +34,27 @@ static u8 pathkind(char const* path)
     return k;
 }
 
+// A path or pattern option taken whole into out (at most max characters): absent,
+// taken, or refused (the run is then ended) when it is longer.
+optiontake usermain::takeoption(char const* name, char* out, u32 max, char const* refusal)
+{
+    u32 length = 0;
+    bool present = arggetstring(name, out, max, &length);
+    if (length > max) {
+        refuse(refusal, nullptr);
+        return option_refused;
+    }
+    return present ? option_taken : option_absent;
+}
+
 // -folder, or "." for the working directory. A folder the chooser could not hold
 // whole, or one that is not a folder, ends the run: accepting in an empty list
 // would otherwise answer a folder that does not exist.
 bool usermain::readfolder()
 {
     char* path = text.path;
-    u32 length = 0;
-    arggetstring("folder", path, USERMAIN_FOLDERMAX, &length);
-    if (length > USERMAIN_FOLDERMAX) {
-        refuse("-folder is longer than 511 bytes", nullptr);
+    if (takeoption("folder", path, USERMAIN_FOLDERMAX, "-folder is longer than 511 bytes") == option_refused)
         return false;
-    }
     if (!path[0])
         strcpy(path, ".", USERMAIN_PATHCAPACITY - 1);
     if (streq(path, ".")) {
@@ -66,12 +75,8 @@ bool usermain::readfolder()
 bool usermain::readfilter()
 {
     char* filter = text.filter;
-    u32 length = 0;
-    arggetstring("filter", filter, USERMAIN_FILTERMAX, &length);
-    if (length > USERMAIN_FILTERMAX) {
-        refuse("-filter is longer than 511 bytes", nullptr);
+    if (takeoption("filter", filter, USERMAIN_FILTERMAX, "-filter is longer than 511 bytes") == option_refused)
         return false;
-    }
     if (!filter[0])
         strcpy(filter, "*", USERMAIN_FILTERCAPACITY - 1);
     str_changechars(filter, ',', ';');
@@ -100,6 +105,9 @@ bool usermain::filedialog(bool folders)
     button1.open("OK", w - 260, h - 35, 250, 28);
     button2.open("Cancel", 10, h - 35, 250, 28);
     chooser.setfocus();
+    // The first frame already shows the status line of the first file.
+    if (chooser.ischanged())
+        drawstatusline();
     return true;
 }
 
@@ -119,14 +127,13 @@ char* usermain::loadtext()
     }
     arggetstring("text", t, USERMAIN_TEXTMAX);
     char* name = text.path;
-    u32 length = 0;
-    if (!arggetstring("textfile", name, USERMAIN_TEXTFILEMAX, &length))
-        return t;
-    if (length > USERMAIN_TEXTFILEMAX) {
+    optiontake named = takeoption("textfile", name, USERMAIN_TEXTFILEMAX, "-textfile is longer than 767 bytes");
+    if (named == option_refused) {
         pool->free_int(t);
-        refuse("-textfile is longer than 767 bytes", nullptr);
         return nullptr;
     }
+    if (named == option_absent)
+        return t;
     t[0] = 0;
     if (name[0] && pathkind(name) == filekind_file)
         loadfile(name, t, USERMAIN_TEXTMAX);

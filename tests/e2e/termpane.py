@@ -1,6 +1,7 @@
-"""Helpers for the terminal display tests: a tmux server of the test's own, the
-termdemo driver of the build under test, and a reader of `capture-pane -e` that
-turns the pane back into cells (character, foreground, background)."""
+"""Helpers for the terminal tests: a tmux server of the test's own (a shell, or one
+command that the pane outlives), the termdemo driver of the build under test, and
+a reader of `capture-pane -e` that turns the pane back into cells (character,
+foreground, background)."""
 import os
 import re
 import shutil
@@ -35,16 +36,20 @@ def shellquote(words):
 
 class tmuxserver:
     """One tmux server on a socket of its own, with one window of the given size
-    running /bin/sh with a fixed prompt."""
+    running /bin/sh with a fixed prompt, or the shell command `command` (the pane
+    stays after it ends, so that its last screen can be read)."""
 
-    def __init__(self, tmpdir, columns=80, rows=24):
+    def __init__(self, tmpdir, columns=80, rows=24, command=None):
         self.socket = os.path.join(str(tmpdir), "tmux.sock")
         self.columns, self.rows = columns, rows
         env = dict(os.environ, PS1="$ ", TERM="xterm-256color", ENV="")
         env.pop("TMUX", None)
         self.env = env
+        run = ["/bin/sh"] + (["-c", command] if command else [])
         self.tmux("-f", "/dev/null", "new-session", "-d", "-s", "t", "-x", str(columns),
-                  "-y", str(rows), "/bin/sh")
+                  "-y", str(rows), *run)
+        if command:
+            self.tmux("set-option", "-t", "t", "remain-on-exit", "on")
         self.tmux("set-option", "-g", "status", "off")
         self.tmux("set-option", "-g", "escape-time", "0")
         self.tmux("resize-window", "-t", "t", "-x", str(columns), "-y", str(rows))
@@ -61,8 +66,8 @@ class tmuxserver:
         self.tmux("send-keys", "-t", "t", "-l", line)
         self.tmux("send-keys", "-t", "t", "Enter")
 
-    def capture(self):
-        return self.tmux("capture-pane", "-t", "t", "-p", "-e", "-N")
+    def capture(self, colours=True):
+        return self.tmux("capture-pane", "-t", "t", "-p", "-N", *(["-e"] if colours else []))
 
     def text(self):
         """The pane's text with its history: lines the restore scrolled out count."""
@@ -70,18 +75,25 @@ class tmuxserver:
 
     def paneflags(self):
         """Cursor shown, auto-wrap on and any mouse reporting, as tmux keeps them."""
-        out = self.tmux("display-message", "-p", "-t", "t",
-                        "#{cursor_flag} #{wrap_flag} #{mouse_any_flag} #{mouse_all_flag}")
-        cursor, wrap, anymouse, allmouse = out.split()
+        cursor, wrap, anymouse, allmouse = self.flags(["cursor_flag", "wrap_flag", "mouse_any_flag",
+                                                       "mouse_all_flag"])
         return {"cursor": cursor == "1", "wrap": wrap == "1",
                 "mouse": anymouse == "1" or allmouse == "1"}
+
+    def flags(self, names):
+        """tmux's values of the named pane variables, as strings."""
+        return self.tmux("display-message", "-p", "-t", "t",
+                         " ".join("#{%s}" % n for n in names)).split()
+
+    def dead(self):
+        return self.flags(["pane_dead"]) == ["1"]
 
     def close(self):
         subprocess.run(["tmux", "-S", self.socket, "kill-server"], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
 
 
-def waitfor(predicate, timeout, what):
+def waitfor(predicate, timeout=10, what="the condition"):
     start = time.monotonic()
     while time.monotonic() - start < timeout:
         value = predicate()
@@ -178,8 +190,8 @@ def readdump(path):
 
 def colour3(rgb):
     """The 3-bit colour of a half-block cell: red 1, green 2, blue 4 for each
-    nonzero channel."""
-    return (1 if rgb >> 16 & 0xFF else 0) | (2 if rgb >> 8 & 0xFF else 0) | (4 if rgb & 0xFF else 0)
+    channel of at least half intensity (0x80)."""
+    return sum(bit for bit, shift in ((1, 16), (2, 8), (4, 0)) if (rgb >> shift) & 0xFF >= 0x80)
 
 
 def halfblocks(width, height, rows, columns, panerows):

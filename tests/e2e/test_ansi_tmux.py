@@ -5,13 +5,13 @@ key codes, the terminal modes are restored afterwards, the UI goes to the termin
 when standard output is captured, and the emulator shows the same screen as a tmux
 pane that is sent the same bytes."""
 import os
-import re
 import shutil
 import subprocess
 import time
-import uuid
 
 import pytest
+
+from termpane import SGR, needsraw, parsepane, readlog, tmuxserver, waitfor
 
 BUILD = os.environ.get("KZV_BUILD", "")
 TOOL = os.path.join(BUILD, "ansitool")
@@ -21,104 +21,25 @@ pytestmark = [
     pytest.mark.skipif(not shutil.which("tmux"), reason="tmux is not installed"),
     pytest.mark.skipif(not os.path.exists(TOOL), reason="ansitool is not built"),
 ]
-# Raw mode goes through the old termio requests, which qemu-user passes on
-# half-translated, so keys would wait for a line end there.
-needsraw = pytest.mark.skipif(bool(EMULATOR), reason="qemu-user mistranslates TCSETA")
 
 COLUMNS, ROWS = 40, 12
+UI_MODES = {"cursor": False, "wrap": False, "mouse": True}       # while the UI runs
+RESTORED = {"cursor": True, "wrap": True, "mouse": False}
 
 
-class pane:
-    """A detached tmux session of its own server, running one shell command."""
+@pytest.fixture
+def panes(tmp_path):
+    """Makes a pane running one shell command; every pane made is closed afterwards."""
+    made = []
 
-    def __init__(self, command, columns=COLUMNS, rows=ROWS):
-        self.socket = "kzvansi-" + uuid.uuid4().hex[:8]
-        self.tmux(["new-session", "-d", "-x", str(columns), "-y", str(rows), "-s", "t",
-                   "/bin/sh", "-c", command])
-        self.tmux(["set-option", "-t", "t", "remain-on-exit", "on"])
-
-    def tmux(self, args):
-        r = subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null"] + args,
-                           capture_output=True, timeout=20)
-        return r.stdout.decode("utf-8", errors="replace")
-
-    def capture(self, colours=False):
-        return self.tmux(["capture-pane", "-p", "-N"] + (["-e"] if colours else []) + ["-t", "t"])
-
-    def flags(self, names):
-        text = self.tmux(["display-message", "-p", "-t", "t", " ".join("#{%s}" % n for n in names)])
-        return text.split()
-
-    def keys(self, *keys):
-        self.tmux(["send-keys", "-t", "t"] + list(keys))
-
-    def dead(self):
-        return self.flags(["pane_dead"]) == ["1"]
-
-    def close(self):
-        self.tmux(["kill-server"])
-
-
-def waitfor(predicate, timeout=10.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return False
-
-
-def readlog(path):
-    try:
-        return open(path).read().split("\n")
-    except OSError:
-        return []
-
-
-SGR = re.compile(r"\x1b\[([0-9;]*)m")
-
-
-def cells(text):
-    """capture-pane -e output as rows of (character, fg, bg); None is the default colour."""
-    rows = []
-    fg = bg = None
-    for line in text.split("\n"):
-        row = []
-        i = 0
-        while i < len(line):
-            m = SGR.match(line, i)
-            if m:
-                params = [int(p) if p else 0 for p in m.group(1).split(";")]
-                j = 0
-                while j < len(params):
-                    p = params[j]
-                    if p == 0:
-                        fg = bg = None
-                    elif 30 <= p <= 37:
-                        fg = p - 30
-                    elif 90 <= p <= 97:
-                        fg = p - 82
-                    elif 40 <= p <= 47:
-                        bg = p - 40
-                    elif 100 <= p <= 107:
-                        bg = p - 92
-                    elif p == 39:
-                        fg = None
-                    elif p == 49:
-                        bg = None
-                    elif p in (38, 48) and j + 2 < len(params) and params[j + 1] == 5:
-                        if p == 38:
-                            fg = params[j + 2]
-                        else:
-                            bg = params[j + 2]
-                        j += 2
-                    j += 1
-                i = m.end()
-                continue
-            row.append((line[i], fg, bg))
-            i += 1
-        rows.append(row)
-    return rows
+    def make(command, columns=COLUMNS, rows=ROWS):
+        folder = tmp_path / ("pane%d" % len(made))
+        folder.mkdir()
+        made.append(tmuxserver(folder, columns, rows, command))
+        return made[-1]
+    yield make
+    for p in made:
+        p.close()
 
 
 ACS = dict(zip("jklmnqtuvwx", "\u2518\u2510\u250c\u2514\u253c\u2500\u251c\u2524\u2534\u252c\u2502"))
@@ -138,42 +59,34 @@ def plaintext(text):
     return "".join(out)
 
 
-def at(grid, x, y):
-    row = grid[y]
-    return row[x] if x < len(row) else (" ", None, None)
-
-
 @needsraw
-def test_the_picture_in_the_pane(tmp_path):
+def test_the_picture_in_the_pane(tmp_path, panes):
     log = tmp_path / "log"
-    p = pane("%s render %s; echo finished; sleep 30" % (TOOL, log))
-    try:
-        assert waitfor(lambda: "velkra" in p.capture()), p.capture()
-        time.sleep(0.2)
-        text = p.capture().split("\n")
-        assert text[0].rstrip() == "X"
-        assert text[1].rstrip() == "  \u250c" + "\u2500" * 18 + "\u2510"
-        assert text[2].rstrip() == "  \u2502 velkra" + " " * 11 + "\u2502"
-        assert text[3].rstrip() == "  \u2502 \u00e9\u20ac" + " " * 15 + "\u2502"
-        assert text[5].rstrip() == "  \u2514" + "\u2500" * 18 + "\u2518"
-        assert text[6].rstrip() == "     \u2502"
-        assert text[7].rstrip() == "\u2500" * 5 + "\u253c" + "\u2500" * 5
-        grid = cells(p.capture(colours=True))
-        assert at(grid, 0, 0) == ("X", 196, 0)
-        assert at(grid, 2, 1) == ("\u250c", 255, 21)
-        assert at(grid, 3, 4) == (" ", 0, 21)                    # the blue fill
-        for i, ch in enumerate("velkra"):
-            assert at(grid, 4 + i, 2) == (ch, 226, 21)
-        assert at(grid, 4, 3) == ("\u00e9", 255, 21)
-        assert at(grid, 5, 7)[:2] == ("\u253c", 46)
-        # While the UI runs: cursor hidden, no auto-wrap, all mouse motion reported.
-        assert p.flags(["cursor_flag", "wrap_flag", "mouse_any_flag"]) == ["0", "0", "1"]
-        p.keys("q")
-        assert waitfor(lambda: "finished" in p.capture())
-        assert "done" in readlog(log)
-        assert p.flags(["cursor_flag", "wrap_flag", "mouse_any_flag"]) == ["1", "1", "0"]
-    finally:
-        p.close()
+    p = panes("%s render %s; echo finished; sleep 30" % (TOOL, log))
+    waitfor(lambda: "velkra" in p.capture(colours=False), what="the picture")
+    time.sleep(0.2)
+    text = p.capture(colours=False).split("\n")
+    assert text[0].rstrip() == "X"
+    assert text[1].rstrip() == "  \u250c" + "\u2500" * 18 + "\u2510"
+    assert text[2].rstrip() == "  \u2502 velkra" + " " * 11 + "\u2502"
+    assert text[3].rstrip() == "  \u2502 \u00e9\u20ac" + " " * 15 + "\u2502"
+    assert text[5].rstrip() == "  \u2514" + "\u2500" * 18 + "\u2518"
+    assert text[6].rstrip() == "     \u2502"
+    assert text[7].rstrip() == "\u2500" * 5 + "\u253c" + "\u2500" * 5
+    grid = parsepane(p.capture(), COLUMNS, ROWS)
+    assert grid[0][0] == ("X", 196, 0)
+    assert grid[1][2] == ("\u250c", 255, 21)
+    assert grid[4][3] == (" ", 0, 21)                    # the blue fill
+    for i, ch in enumerate("velkra"):
+        assert grid[2][4 + i] == (ch, 226, 21)
+    assert grid[3][4] == ("\u00e9", 255, 21)
+    assert grid[7][5][:2] == ("\u253c", 46)
+    # While the UI runs: cursor hidden, no auto-wrap, all mouse motion reported.
+    assert p.paneflags() == UI_MODES
+    p.type("q")
+    waitfor(lambda: "finished" in p.capture(colours=False), what="the end of the run")
+    assert "done" in readlog(log)
+    assert p.paneflags() == RESTORED
 
 
 # tmux key names and the key codes they must give. tmux sends what an xterm sends:
@@ -189,57 +102,49 @@ KEYS = [
 
 
 @needsraw
-def test_keys_from_tmux(tmp_path):
+def test_keys_from_tmux(tmp_path, panes):
     log = tmp_path / "log"
-    p = pane("%s render %s" % (TOOL, log))
-    try:
-        assert waitfor(lambda: "velkra" in p.capture())
-        for names, codes in KEYS:
-            before = len([l for l in readlog(log) if l.startswith("key")])
-            p.keys(*names)
-            assert waitfor(lambda: len([l for l in readlog(log) if l.startswith("key")]) >= before + len(codes)), names
-            time.sleep(0.15)        # a lone Esc becomes a key 100 ms later
-            got = [l.split()[1] for l in readlog(log) if l.startswith("key")][before:]
-            assert got == codes, (names, got)
-        # The last key shows on the screen's last row.
-        assert waitfor(lambda: "last 1b n " in p.capture().split("\n")[ROWS - 1])
-        p.keys("q")
-        assert waitfor(p.dead)
-    finally:
-        p.close()
+    p = panes("%s render %s" % (TOOL, log))
+    waitfor(lambda: "velkra" in p.capture(colours=False), what="the picture")
+    for names, codes in KEYS:
+        before = len([l for l in readlog(log) if l.startswith("key")])
+        p.type(*names)
+        waitfor(lambda: len([l for l in readlog(log) if l.startswith("key")]) >= before + len(codes),
+                what=" ".join(names))
+        time.sleep(0.15)        # a lone Esc becomes a key 100 ms later
+        got = [l.split()[1] for l in readlog(log) if l.startswith("key")][before:]
+        assert got == codes, (names, got)
+    # The last key shows on the screen's last row.
+    waitfor(lambda: "last 1b n " in p.capture(colours=False).split("\n")[ROWS - 1], what="the last row")
+    p.type("q")
+    waitfor(p.dead, what="the end of the run")
 
 
 @needsraw
-def test_terminal_restored_after_exit_and_ctrl_c(tmp_path):
+def test_terminal_restored_after_exit_and_ctrl_c(tmp_path, panes):
     for ending in ("q", "C-c"):
         log = tmp_path / ("log" + ending)
         result = tmp_path / ("stty" + ending)
         script = ("a=$(stty -g); %s render %s; b=$(stty -g); [ \"$a\" = \"$b\" ] && echo same > %s"
                   " || echo differ > %s; echo finished; sleep 30") % (TOOL, log, result, result)
-        p = pane(script)
-        try:
-            assert waitfor(lambda: "velkra" in p.capture())
-            p.keys(ending)
-            assert waitfor(lambda: "finished" in p.capture())
-            assert open(result).read().strip() == "same", ending
-            assert p.flags(["cursor_flag", "wrap_flag", "mouse_any_flag"]) == ["1", "1", "0"], ending
-        finally:
-            p.close()
+        p = panes(script)
+        waitfor(lambda: "velkra" in p.capture(colours=False), what="the picture")
+        p.type(ending)
+        waitfor(lambda: "finished" in p.capture(colours=False), what="the end of the run")
+        assert open(result).read().strip() == "same", ending
+        assert p.paneflags() == RESTORED, ending
 
 
 @needsraw
-def test_captured_answer_keeps_the_ui_on_the_terminal(tmp_path):
+def test_captured_answer_keeps_the_ui_on_the_terminal(tmp_path, panes):
     log = tmp_path / "log"
     result = tmp_path / "result"
-    p = pane("x=$(%s render %s); echo \"[$x]\" > %s" % (TOOL, log, result))
-    try:
-        assert waitfor(lambda: "velkra" in p.capture()), p.capture()
-        p.keys("Up", "q")
-        assert waitfor(p.dead)
-        assert open(result).read() == "[]\n"
-        assert "key 10002" in readlog(log)
-    finally:
-        p.close()
+    p = panes("x=$(%s render %s); echo \"[$x]\" > %s" % (TOOL, log, result))
+    waitfor(lambda: "velkra" in p.capture(colours=False), what="the picture")
+    p.type("Up", "q")
+    waitfor(p.dead, what="the end of the run")
+    assert open(result).read() == "[]\n"
+    assert "key 10002" in readlog(log)
 
 
 # Streams that a terminal and our emulator must show alike. They keep to what both
@@ -266,19 +171,16 @@ STREAMS = [
 
 
 @pytest.mark.parametrize("name,stream", STREAMS, ids=[s[0] for s in STREAMS])
-def test_emulator_matches_tmux(tmp_path, name, stream):
+def test_emulator_matches_tmux(tmp_path, panes, name, stream):
     columns, rows = 20, 10
     data = tmp_path / "stream"
     data.write_bytes(stream.encode("utf-8"))
     # The pane's terminal turns LF into CR LF; our emulator's new line also goes to
     # column 0, so both show the same.
-    p = pane("cat %s; sleep 30" % data, columns, rows)
-    try:
-        time.sleep(0.4)
-        shown = [line.rstrip() for line in plaintext(p.capture(colours=True)).split("\n")[:rows]]
-        cursor = p.flags(["cursor_x", "cursor_y"])
-    finally:
-        p.close()
+    p = panes("cat %s; sleep 30" % data, columns, rows)
+    time.sleep(0.4)
+    shown = [line.rstrip() for line in plaintext(p.capture()).split("\n")[:rows]]
+    cursor = p.flags(["cursor_x", "cursor_y"])
     cmd = EMULATOR + [TOOL, "emulate", str(columns), str(rows), str(data)]
     out = subprocess.run(cmd, capture_output=True, timeout=30).stdout.decode("utf-8").split("\n")
     ours = out[:rows]

@@ -5,25 +5,21 @@ right mouse code at the right cell, modifiers ignored; a click in column 94 (who
 coordinate byte is 127, the Backspace byte) must stay a click, and no coordinate
 byte may ever arrive as a typed key."""
 import os
-import shutil
-import subprocess
 import time
 
 import pytest
 
 import xtermpeer
-from termpane import waitfor
-from xtermpeer import cellsize, startxvfb, stopall, xdotool
+from termpane import needsraw, waitfor
+from xtermpeer import xdotool
 
 BUILD = os.environ.get("KZV_BUILD", "")
 TOOL = os.path.join(BUILD, "ansitool")
-EMULATOR = [a for a in os.environ.get("KZV_EMULATOR", "").split(";") if a]
 
 pytestmark = [
-    pytest.mark.skipif(bool(EMULATOR), reason="qemu-user mistranslates TCSETA"),
+    needsraw,
     pytest.mark.skipif(not os.path.exists(TOOL), reason="ansitool is not built"),
-    pytest.mark.skipif(not all(shutil.which(t) for t in ("Xvfb", "xterm", "xdotool")),
-                       reason="Xvfb, xterm and xdotool are needed"),
+    xtermpeer.needsxterm,
 ]
 
 COLUMNS, ROWS = 120, 30
@@ -38,21 +34,11 @@ def keys(log):
 
 @pytest.fixture
 def xterm(tmp_path):
-    server, display = startxvfb()
-    procs = [server]
-    try:
-        env = dict(os.environ, DISPLAY=display)
-        log = str(tmp_path / "log")
-        term = subprocess.Popen(["xterm", "-geometry", "%dx%d+0+0" % (COLUMNS, ROWS), "-b", "0",
-                                 "-fn", "fixed", "-title", "kzvansi", "-e", TOOL, "render", log],
-                                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(term)
-        waitfor(lambda: os.path.exists(log) and "size" in open(log).read(), 30, "the renderer")
-        window = waitfor(lambda: xdotool(env, "search", "--name", "kzvansi").split(), 20, "the xterm")[0]
-        yield {"env": env, "window": window, "log": log, "term": term,
-               "cell": cellsize(env, window, COLUMNS, ROWS)}
-    finally:
-        stopall(procs)
+    log = str(tmp_path / "log")
+    started = lambda: waitfor(lambda: os.path.exists(log) and "size" in open(log).read(), 30, "the renderer")
+    with xtermpeer.xterm(COLUMNS, ROWS, "kzvansi", [TOOL, "render", log], started) as x:
+        x["log"] = log
+        yield x
 
 
 def pointat(x, column, row):

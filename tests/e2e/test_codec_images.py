@@ -192,7 +192,6 @@ GOOD = makepng(4, 3, 8, 2, rgbrows(4, 3))
 IDATS = GOOD[GOOD.index(b"IDAT") - 4:GOOD.index(b"IEND") - 4]
 
 BAD_PNGS = [
-    ("no signature", b"not a png file at all", "truncated"),
     ("cut in the image data", GOOD[:len(GOOD) - 30], "truncated"),
     ("cut before IEND", GOOD[:-12], "truncated"),
     ("IHDR then IEND", SIG + ihdr(4, 3) + chunk(b"IEND", b""), "data"),
@@ -219,6 +218,24 @@ BAD_PNGS = [
 @pytest.mark.parametrize("name,blob,message", BAD_PNGS, ids=[b[0] for b in BAD_PNGS])
 def test_bad_pngs_refused(tmp_path, name, blob, message):
     assert refused(tmp_path, "png2kzv", blob, ".png") == "png error " + message
+
+
+@pytest.mark.parametrize("command,blob,suffix", [
+    ("png2kzv", b"not a png file at all", ".png"), ("png2kzv", b"", ".png"),
+    ("bmp2kzv", b"no bitmap header in here, not even after fifty-four bytes of text", ".bmp"),
+], ids=["png text", "png empty", "bmp text"])
+def test_no_image_in_the_file(tmp_path, command, blob, suffix):
+    # A stream that never shows a signature holds no image: the codec ends with no
+    # records, and the load says so.
+    line = refused(tmp_path, command, blob, suffix)
+    assert line.startswith(command[:3] + ": no image in ") and line.endswith("in" + suffix)
+
+
+def test_missing_input_file(tmp_path):
+    r = run("png2kzv", tmp_path / "none.png", tmp_path / "out.kzv")
+    assert r.returncode == 1
+    assert r.stderr.decode().splitlines() == ["png: not found: %s" % (tmp_path / "none.png")]
+    assert not (tmp_path / "out.kzv").exists()
 
 
 # --- PNG files we write -------------------------------------------------------

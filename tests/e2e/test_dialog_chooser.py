@@ -85,6 +85,16 @@ def test_enter_folders_and_go_up(pane, tree):
                   "BSpace", "Left", "Down", "Enter", "Right", "Enter") == ok(tree / "beta" / "inside.txt")
 
 
+def test_dir_up_icon(pane, tree):
+    """A click on the "dir up" icon at the widget's top left goes to the parent."""
+    pane.start(["file", "-folder=" + str(tree / "beta")])
+    assert pane.framed()
+    pane.click(WINDOW, 25, 20)
+    pane.send("Down")
+    pane.send("Enter")
+    assert pane.result() == ok(tree / "b.md")
+
+
 def test_mouse_double_click_ok_and_cancel(pane, tree):
     folder = ["file", "-folder=" + str(tree)]
     assert choose(pane, folder, clicks=[(filerow(1), 2)]) == ok(tree / "b.md")
@@ -134,3 +144,12 @@ def test_folder_chooser(pane, tree, tmp_path):
     link = tmp_path / "choosedir"
     link.symlink_to(os.path.abspath(program()))
     assert choose(pane, ["-folder=" + str(tree / "alpha")], "Enter", name=str(link)) == ok(tree / "alpha")
+
+
+@pytest.mark.parametrize("sizes", [["-height=10"], ["-height=140"], ["-width=100000", "-height=100000"],
+                                   ["-width=300", "-height=200"], ["-width=1", "-height=1"]],
+                         ids=lambda s: " ".join(s))
+def test_odd_sizes(pane, tree, sizes):
+    """Sizes below 300 x 200 are raised to it (the lists keep a row); larger ones are
+    cut to the screen."""
+    assert choose(pane, ["file", "-folder=" + str(tree)] + sizes, "Down", "Enter") == ok(tree / "b.md")

@@ -25,6 +25,15 @@ def pane(tmp_path):
     session.close()
 
 
+def startraw(pane, redirect):
+    """Starts the app raw in the pane and waits for raw mode; returns the pane's
+    settings before it and the pid."""
+    before = pane.stty()
+    pid = pane.start(["raw", 0], redirect)
+    waitraw(pane, before, pid)
+    return before, pid
+
+
 def waitraw(pane, before, pid):
     """Until the program has changed the pane's terminal: its settings where raw
     mode works, else the non-blocking input that raw mode sets up as well."""
@@ -37,9 +46,7 @@ def waitraw(pane, before, pid):
 @pytest.mark.parametrize("sig", list(REASONS), ids=lambda s: s.name)
 @pytest.mark.parametrize("redirect", ["> out 2> err", "2> err"], ids=["captured", "onterminal"])
 def test_signal_restores_terminal(pane, tmp_path, sig, redirect):
-    before = pane.stty()
-    pid = pane.start(["raw", 0], redirect)
-    waitraw(pane, before, pid)
+    before, pid = startraw(pane, redirect)
     os.kill(pid, sig)
     assert pane.waitexit() == 0
     assert pane.stty() == before
@@ -51,9 +58,7 @@ def test_signal_restores_terminal(pane, tmp_path, sig, redirect):
 # The old one-shot `signal` call would leave the second SIGINT to the default
 # action, which kills the process with the terminal still raw.
 def test_second_signal_does_not_kill(pane, tmp_path):
-    before = pane.stty()
-    pid = pane.start(["raw", 0], "> out 2> err")
-    waitraw(pane, before, pid)
+    before, pid = startraw(pane, "> out 2> err")
     os.kill(pid, signal.SIGINT)
     os.kill(pid, signal.SIGINT)
     assert pane.waitexit() == 0
@@ -64,9 +69,7 @@ def test_second_signal_does_not_kill(pane, tmp_path):
 # SIGCONT is sent only after the look: a SIGCONT sent at once would discard a
 # pending stop and hide it.
 def test_ttin_does_not_stop(pane, tmp_path):
-    before = pane.stty()
-    pid = pane.start(["raw", 0], "> out 2> err")
-    waitraw(pane, before, pid)
+    _, pid = startraw(pane, "> out 2> err")
     os.kill(pid, signal.SIGTTIN)
     time.sleep(0.3 * SLOW)
     assert not (tmp_path / "rc").exists()

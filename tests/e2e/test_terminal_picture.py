@@ -87,12 +87,14 @@ def test_framed_window_is_the_picture(pane, tmp_path):
     stop(ready)
     assert [(r, c) for r in range(ROWS) for c in range(COLUMNS) if grid[r][c] != expected[r][c]] == []
     # The frame around the 40 x 12 window at (20, 18), independently of the dump: the
-    # screen's dark blue ground (4), the light border (7) two pixels out, the close
-    # box's white outlines; inside, the demo's own black border and red bar.
+    # screen's ground (a blue too dark to count: 0), the blue title bar (4), the light
+    # border (7) two pixels out, the close box's white outlines; inside, the demo's
+    # own black border and red bar.
     block = "\u2584"
-    assert grid[2][5] == (block, 4, 4)
+    assert grid[2][5] == (block, 0, 0)
+    assert grid[6][30] == (block, 4, 4)           # title bar, pixel rows 12 and 13
     assert grid[15][18] == (block, 7, 7)          # left border, pixel rows 30 and 31
-    assert grid[15][40] == (block, 7, 4)          # bottom border below a ground row
+    assert grid[15][40] == (block, 7, 0)          # bottom border below a ground row
     assert grid[10][61] == (block, 7, 7)          # right border
     assert grid[7][45] == (block, 7, 7)           # close box outlines, rows 14 and 15
     assert grid[9][40] == (block, 1, 0)           # window border above the red bar

@@ -2,20 +2,17 @@
 xdotool clicks, scrolls and moves the pointer there. xterm itself turns these into
 mouse reports (all motion reported, since the display asks for it), and the
 window must get the right button events at the centre of the clicked cell."""
-import os
-import shutil
-import subprocess
 import time
 
 import pytest
 
-from termpane import EMULATOR, SLOW, demo_command, events, readyline, shellquote, waitfor
-from xtermpeer import cellsize, pointat, startxvfb, stopall, xdotool
+from termpane import SLOW, needsraw, demo_command, events, readyline, shellquote, waitfor
+import xtermpeer
+from xtermpeer import pointat, xdotool
 
 pytestmark = [
-    pytest.mark.skipif(bool(EMULATOR), reason="qemu-user mistranslates TCSETA"),
-    pytest.mark.skipif(not all(shutil.which(t) for t in ("Xvfb", "xterm", "xdotool")),
-                       reason="Xvfb, xterm and xdotool are needed"),
+    needsraw,
+    xtermpeer.needsxterm,
 ]
 
 CELLX, CELLY = 8, 16            # the cell size the display is told
@@ -23,22 +20,11 @@ CELLX, CELLY = 8, 16            # the cell size the display is told
 
 @pytest.fixture
 def xterm(tmp_path):
-    server, display = startxvfb()
-    procs = [server]
-    try:
-        env = dict(os.environ, DISPLAY=display)
-        log = str(tmp_path / "log.txt")
-        run = "KZVTERM_CXS=%d KZVTERM_CYS=%d exec %s" % (CELLX, CELLY, shellquote(demo_command(log, 200, 100)))
-        term = subprocess.Popen(["xterm", "-geometry", "80x24+0+0", "-b", "0", "-fn", "fixed",
-                                 "-title", "kzvdemo", "-e", "/bin/sh", "-c", run], env=env,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(term)
-        ready = readyline(log, timeout=30)
-        window = waitfor(lambda: xdotool(env, "search", "--name", "kzvdemo").split(), 20, "the xterm")[0]
-        yield {"env": env, "window": window, "log": log, "ready": ready, "term": term,
-               "cell": cellsize(env, window, 80, 24)}
-    finally:
-        stopall(procs)
+    log = str(tmp_path / "log.txt")
+    run = "KZVTERM_CXS=%d KZVTERM_CYS=%d exec %s" % (CELLX, CELLY, shellquote(demo_command(log, 200, 100)))
+    with xtermpeer.xterm(80, 24, "kzvdemo", ["/bin/sh", "-c", run], lambda: readyline(log, timeout=30)) as x:
+        x["log"] = log
+        yield x
 
 
 def click(x, column, row, button):

@@ -183,11 +183,15 @@ def test_two_digit_display_with_screen_part(server, tmp_path):
     assert demo.finish()[0] == 0
 
 
-def test_server_killed_mid_run_ends_with_status_2(server, tmp_path):
-    demo = Demo(server, tmp_path, 100, 100, "doomed")
+@pytest.mark.parametrize("transport", ["unix", "tcp"])
+def test_server_killed_mid_run_ends_with_status_2(tmp_path, transport):
+    server = XServer(depth=24, width=640, height=480, tcp=transport == "tcp")
+    display = ":%d" if transport == "unix" else "localhost:%d"
+    demo = Demo(server, tmp_path, 100, 100, "doomed", env=server.env(DISPLAY=display % server.number))
     demo.ready()
     start = time.monotonic()
     server.kill()
+    server.close()
     status, out, err = demo.finish(10)
     took = time.monotonic() - start
     assert status == 2

@@ -5,6 +5,7 @@
 #pragma once
 #include "../harness/harness.h"
 #include "../../framework/sysprocess.h"
+#include "../../codecs/crc32.h"
 #include "../../codecs/inflate.h"
 #include "../../framework/module.h"
 
@@ -110,22 +111,27 @@ inline outcome inflateall(u8 const* in, u32 n, u8* out, u32 capacity, u32 piece,
 namespace codectest {
 
 // A module on the other side of a codec's pin. As a source it answers 'C' and 'D'
-// with at most `piece` bytes of its data at a time and takes bytes back with 'G';
-// once everything is read it answers 0 and carries the end flag (0x04). As a
-// collector it appends what 'J' brings to a pool buffer.
+// with at most `piece` bytes of its data at a time, and none past `available`
+// (more may come: 0 without the end flag), and takes bytes back with 'G'; once
+// everything is read it answers 0 and carries the end flag (0x04). As a collector
+// it appends what 'J' brings to a pool buffer, and counts the records 'K' brings,
+// keeping the last one's line and a CRC-32 of every row payload.
 class peermodule : public module {
 public:
     u8 const* source;
-    u32 length, position, piece;
+    u32 length, position, piece, available;
     u8* collected;
     u32 collectedlength, collectedcapacity;
+    u32 records;
+    s32 lastline;
+    u32 rowcrc;
 
     void init(u8 const* p, u32 n, u32 piecesize)
     {
         memset0(this, sizeof *this);
         initheader(nullptr, "peer", callback_, type_bytestream);
         source = p;
-        length = n;
+        length = available = n;
         piece = piecesize;
     }
     void release()
@@ -143,9 +149,14 @@ private:
         case 'C':
         case 'D': {
             (void)b;
-            u32 n = kzv_min(kzv_min(m->length - m->position, m->piece), (u32)a);
+            u32 until = kzv_min(m->length, m->available);
+            u32 n = kzv_min(kzv_min(until - kzv_min(until, m->position), m->piece), (u32)a);
+            if (cmd == 'D')
+                *(data**)const_cast<void*>(p) = m;
             if (n == 0) {
-                m->flags |= 0x04;
+                if (m->position >= m->length)
+                    m->flags |= 0x04;
+                m->size = 0;
                 return 0;
             }
             if (cmd == 'C') {
@@ -176,6 +187,16 @@ private:
             memcpy(m->collected + m->collectedlength, p, n);
             m->collectedlength += n;
             return n;
+        }
+        case 'K': {
+            data const* r = (data const*)p;
+            if (!r)
+                return 0;
+            m->records++;
+            m->lastline = r->kind.scanline.line;
+            if (r->payload && r->size)
+                m->rowcrc = crc32_update(m->rowcrc, r->payload, r->size);
+            return r->size ? r->size : 1;
         }
         default:
             return 0;

@@ -92,7 +92,7 @@ TEST(commands_and_end_seen)
     CHECK(fx.file(fx.root, "one"));
     CHECK(fx.file(fx.root, "two"));
     dir d(fx.root);
-    CHECK(d.stateword() & streamstate_open);
+    CHECK(d.flags & dirstate_open);
     u8* bytes = nullptr;
     u32 rootlength = strlen(fx.root);
     // 'C': the path with its LF, and the answer is that length plus 1.
@@ -102,9 +102,9 @@ TEST(commands_and_end_seen)
     CHECK_STR(nextname(d), "one");
     CHECK_STR(nextname(d), "two");
     CHECK_EQ(d.call('C', 1024, 0, &bytes), 0);
-    CHECK(d.stateword() & streamstate_endseen);
+    CHECK(d.flags & dirstate_endseen);
     CHECK_EQ(d.call('H', 0, 0, nullptr), 1);
-    CHECK(!(d.stateword() & streamstate_endseen));
+    CHECK(!(d.flags & dirstate_endseen));
     CHECK_STR(nextname(d), "one");
     CHECK_EQ(d.call('G', 0, 0, nullptr), 1);
     CHECK_EQ(d.call('G', 0, 0, nullptr), 0);        // at the first entry
@@ -150,7 +150,7 @@ TEST(records_kinds_sizes_and_links)
     data* record = &d;
     CHECK_EQ(d.call('E', 0, 0, &record), 0);
     CHECK(record == nullptr);
-    CHECK(d.stateword() & streamstate_endseen);
+    CHECK(d.flags & dirstate_endseen);
     fx.clean();
 }
 
@@ -180,7 +180,7 @@ TEST(empty_missing_and_file_paths_fail)
         kzvtest::setrow(p ? p : "null");
         dir d;
         CHECK(!d.open(p));
-        CHECK(d.stateword() & streamstate_error);
+        CHECK(d.flags & dirstate_error);
         char* line = nullptr;
         data* record = nullptr;
         CHECK_EQ(d.call('B', 0, 0, &line), 0);
@@ -191,13 +191,13 @@ TEST(empty_missing_and_file_paths_fail)
     sys_unlink(path);
     dir d;
     CHECK(!d.open(fx.root));
-    CHECK(d.stateword() & streamstate_error);
+    CHECK(d.flags & dirstate_error);
     fx.clean();
 }
 
-// A folder path of 766 bytes: with '/' and a name of n bytes the path is 767 + n
-// long, and it fits with LF and terminator while 767 + n + 2 <= 1024, i.e. n <= 255.
-// A folder of 800 bytes takes names up to 221 bytes.
+// A folder path of 800 bytes: with '/' and a name of n bytes the path is 801 + n
+// long, and it fits with its LF and terminator while 801 + n + 2 <= 1024, i.e. for
+// names up to 221 bytes.
 TEST(path_buffer_boundary_skips_and_never_cuts)
 {
     CHECK(fx.make("long"));
@@ -243,7 +243,7 @@ TEST(folder_path_too_long_for_any_entry)
     CHECK_EQ(d.entrycount, 1);
     char* line = nullptr;
     CHECK_EQ(d.call('B', 0, 0, &line), 0);
-    CHECK(d.stateword() & streamstate_endseen);
+    CHECK(d.flags & dirstate_endseen);
     CHECK_EQ(d.call('G', 0, 0, nullptr), 0);
     fx.clean();
 }

@@ -4,6 +4,7 @@
 // whose update stream is replayed through the emulator and must give back the
 // renderer's own grid (the sanitizer build also watches the line buffer).
 #include "test_terminalpeer.h"
+#include "guifakes.h"
 #include "../../framework/fileload.h"
 #include "../../framework/os.h"
 #include "../../framework/printf.h"
@@ -557,6 +558,58 @@ TEST(half_block_images_without_graphic_information)
     peer.stop();
 }
 
+TEST(half_block_colours_count_a_channel_from_half_intensity)
+{
+    static const struct { u32 rgb, colour; } rows[] = {
+        {0x000000, 0}, {0x7F7F7F, 0}, {0x808080, 7}, {0xE0E0E0, 7}, {0xFFFFFF, 7},
+        {0x000022, 0}, {0x000088, 4}, {0xCC0000, 1}, {0x008800, 2}, {0x444444, 0},
+        {0x7F80FF, 6}, {0xFF7F80, 5}, {0x80FF00, 3}, {0xFF000000, 0},
+    };
+    for (auto const& row : rows)
+        CHECK_EQ(term_color3(row.rgb), row.colour);
+}
+
+// The dialog's text: anti-aliased dark glyphs on the light grey face. Each pixel
+// must come out black where the glyph made it dark and white elsewhere; when any
+// nonzero channel counted, every grey edge pixel became white and the text fell
+// apart into speckle.
+TEST(dark_text_on_the_light_face_is_black_on_white)
+{
+    const int W = 120, H = 24;
+    const u32 FACE = 0xE0E0E0;
+    fakepeer peer;
+    ansiterminal t;
+    CHECK(opentui(peer, t, (u16)W, (u16)(H / 2)));
+    image im;
+    CHECK(im.open(W, H, pixfmt_888));
+    im.clear(FACE);
+    CHECK(im.setfont("droidmono", 960, false, false));
+    CHECK(im.print(2, 4, 0xFF000000, "Delete all files?") > 0);
+    t.termdrawimage(0, 0, &im);
+    u32 ink = 0, grey = 0, face = 0;
+    for (int y = 0; y < H; y++)
+        for (int x = 0; x < W; x++) {
+            u32 cell = cellat(t, x, y / 2);
+            CHECK_EQ(cell_char(cell), uchar_lowerhalf);
+            u32 shown = y % 2 ? cell_fg(cell) : cell_bg(cell);
+            u32 v = im.getpixel_truecolor(x, y) & 0xFF;      // grey: one channel says it
+            CHECK(shown == 0 || shown == 7);
+            CHECK_EQ(shown, v >= 0x80 ? 7u : 0u);
+            if (v == (FACE & 0xFF))
+                face++;
+            else if (v < 0x80)
+                ink++;
+            else
+                grey++;
+        }
+    // The glyphs have dark cores and light edges, and most of the picture is face.
+    CHECK(ink > 150);
+    CHECK(grey > 50);
+    CHECK(face > (u32)(W * H / 2));
+    t.exit(true);
+    peer.stop();
+}
+
 TEST(graphic_images_are_saved_and_marked)
 {
     fakepeer peer;
@@ -643,6 +696,58 @@ TEST(graphic_information_through_the_callback)
         CHECK_EQ(term_parsecellsize(s.text), s.value);
     t.exit(true);
     peer.stop();
+}
+
+// The first lookup reads the environment; the directory is copied into the pool,
+// and one as long as the environment hands out (it may have been cut) is not used.
+TEST(graphic_information_from_the_environment)
+{
+    static char longdir[1100] = "KZVTERM_TMP=/";
+    for (u32 i = 13; i + 1 < sizeof longdir; i++)
+        longdir[i] = 'd';
+    static const struct {
+        char const* name;
+        char const* cxs;
+        char const* cys;
+        char const* tmp;
+        sptr reply;
+        u32 width, height;
+        char const* dir;
+    } rows[] = {
+        {"all three", "KZVTERM_CXS=9", "KZVTERM_CYS=18", "KZVTERM_TMP=/shared", 1, 9, 18, "/shared"},
+        {"no directory", "KZVTERM_CXS=9", "KZVTERM_CYS=18", nullptr, 1, 9, 18, nullptr},
+        {"directory too long", "KZVTERM_CXS=9", "KZVTERM_CYS=18", longdir, 1, 9, 18, nullptr},
+        {"no cell height", "KZVTERM_CXS=9", nullptr, "KZVTERM_TMP=/shared", 0, 0, 0, nullptr},
+        {"cell width 0", "KZVTERM_CXS=0", "KZVTERM_CYS=18", "KZVTERM_TMP=/shared", 0, 0, 0, nullptr},
+        {"nothing set", nullptr, nullptr, nullptr, 0, 0, 0, nullptr},
+    };
+    for (auto const& r : rows) {
+        kzvtest::setrow(r.name);
+        char const* env[4] = {nullptr, nullptr, nullptr, nullptr};
+        u32 n = 0;
+        char const* const settings[3] = {r.cxs, r.cys, r.tmp};
+        for (char const* v : settings)
+            if (v)
+                env[n++] = v;
+        kzvtest::useenvironment e(env);
+        fakepeer peer;
+        ansiterminal t;
+        CHECK(opentui(peer, t, 3, 2));
+        comstruct c = {{1, 2, 3}, &c};
+        CHECK_EQ(t.callback(&t, termcmd_getgraphicinfo, 0, 0, &c), r.reply);
+        CHECK_EQ(c.v[0], r.width);
+        CHECK_EQ(c.v[1], r.height);
+        if (r.dir)
+            CHECK_STR((char const*)c.pointer, r.dir);
+        else
+            CHECK(c.pointer == nullptr);
+        // Looked up once: a changed environment is not read again.
+        char const* none[1] = {nullptr};
+        kzvtest::useenvironment later(none);
+        CHECK_EQ(t.callback(&t, termcmd_getgraphicinfo, 0, 0, &c), r.reply);
+        t.exit(true);
+        peer.stop();
+    }
 }
 
 // Random drawing at every width; after each update the stream, replayed through
@@ -765,4 +870,15 @@ TEST(line_terminal_text)
     CHECK_STR(peer.text(), "\x1b[92m\x1b[44m");
     t.exit(true);
     peer.stop();
+    // A tab wider than the screen keeps the column on it.
+    fakepeer narrow;
+    ansiterminal n;
+    narrow.start(source_stdio, 3, 2, true);
+    wire(narrow, n);
+    n.callback(&n, termcmd_tabwidth, 8, 0, nullptr);
+    n.callback(&n, stream_writetext, 0, 0, "\t");
+    CHECK_EQ(n.cursorx, 2);
+    CHECK_EQ(n.cursory, 1);
+    n.exit(true);
+    narrow.stop();
 }

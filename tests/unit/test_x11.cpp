@@ -890,3 +890,70 @@ TEST(x11framepacing)
     CHECK(due >= 170 && due <= 181);                // about 60 a second, refresh rate 0
     closeall(t);
 }
+
+// A server that accepted the connection but never answers gets the same setup
+// again after 12288 ms: the same display, authority file and flags.
+TEST(x11setupretry)
+{
+    fakeserver* f = nullptr;
+    x11* x = newclient(f);
+    x->open(3, "/nonexistent/auth", 0x55);
+    u32 first = f->outputlength;
+    CHECK_EQ(first, 12);
+    process->msnow += 12000;
+    x->cyclic();
+    CHECK_EQ(f->outputlength, first);
+    process->msnow += 300;
+    x->cyclic();
+    CHECK_EQ(f->outputlength, 2 * first);
+    CHECK_MEM(f->output + first, f->output, first);
+    CHECK_EQ(x->displaynumber, 3);
+    CHECK_EQ(x->openflags, 0x55);
+    CHECK_STR(x->authpath, "/nonexistent/auth");
+    CHECK_EQ(x->connstate, x11state_setuphead);
+    endclient(x, f);
+}
+
+// A window that asks for direct rendering runs the DRI2 probe once: the device
+// named in the reply is opened, and the probe's lines go to standard error.
+TEST(x11dri2probe)
+{
+    struct { char const* name; char const* driver; char const* device; bool opened; } const rows[] = {
+        {"device opened", "i965", "/dev/null", true},
+        {"no driver name", "", "/dev/null", false},
+        {"device missing", "i965", "/nonexistent/dri", false},
+    };
+    for (auto const& row : rows) {
+        setrow(row.name);
+        options o;
+        o.dri2 = true;
+        windowsetup t;
+        openwindow(t, 40, 30, 0, 0, "d", o);
+        t.w->realtime = 1;
+        u32 driver = strlen(row.driver), device = strlen(row.device);
+        xbytes b;
+        replyhead(b.w, 0, (u32)t.x->sequence + 8, (x11_pad4(driver) + x11_pad4(device)) / 4);
+        b.w.put32(driver);
+        b.w.put32(device);
+        fill(b.w, 32);
+        b.w.putbytes(row.driver, driver);
+        b.w.pad4();
+        b.w.putbytes(row.device, device);
+        b.w.pad4();
+        feed(t.f, b);
+        capture err;
+        CHECK(err.begin(2));
+        CHECK_EQ(t.x->command(guicmd_openwindow, 0, 0, t.w), 1);
+        char text[1024];
+        err.end(text, sizeof text);
+        CHECK(strstr(text, "dri2 0 ") != nullptr);
+        CHECK(strstr(text, "dumpmem 12 bytes") != nullptr);
+        CHECK_EQ(t.x->dri2state, x11dri2_done);
+        CHECK_EQ(t.x->dri2fd > 0, row.opened);
+        CHECK_EQ(t.x->pendingcount(), 0);
+        CHECK_EQ(t.w->realtime, 1);             // DRI2 is there: direct rendering stays asked for
+        CHECK_EQ(t.x->command(guicmd_framedue, 0, 0, t.w), 1);
+        closeall(t);
+    }
+    setrow(nullptr);
+}
