@@ -14,9 +14,10 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(inflate png bmp terminalinput ansiemulator)
 root="$(cd "$(dirname "$0")/.." && pwd)"
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
-# What the PNG and BMP targets need of the framework: pools, modules, printf and
-# the platform calls behind them.
+# What the PNG and BMP targets need of the framework: pools, modules, the transform
+# skeleton of the codec modules, printf and the platform calls behind them.
 framework=(framework/mem.cpp framework/smem.cpp framework/memprim.cpp framework/module.cpp
+  framework/transform.cpp framework/data.cpp framework/stream.cpp
   framework/printf.cpp framework/vprinter.cpp framework/vprinterfloat.cpp framework/sysprocess.cpp
   framework/str.cpp framework/strwide.cpp framework/timeconv.cpp platform/linux/os_time.cpp
   platform/linux/os_process.cpp platform/linux/os_console.cpp platform/linux/syscalls.cpp

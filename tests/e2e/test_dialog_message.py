@@ -2,10 +2,12 @@
 missing, a folder or binary (the default text is shown), a long multi-line text with
 lines longer than any scratch buffer, and odd sizes. The box prints nothing: each
 run checks that x=$(...) captured nothing, the status is 0, standard error stayed
-empty and the terminal is as it was; Enter, Esc and the OK button each close it."""
+empty and the terminal is as it was; Enter, Esc, the OK button and the close box of
+the window's frame each close it (the close box also closes the question, which
+then answers nothing)."""
 import pytest
 
-from dialogrun import dialogpane
+from dialogrun import dialogpane, mousereport
 
 OK = (150, 79)                  # the centre of OK in a 300 x 100 box
 
@@ -54,3 +56,19 @@ def test_long_multiline_text(pane, tmp_path):
 def test_odd_sizes(pane):
     for sizes in (["-width=200", "-height=10"], ["-width=100000", "-height=100000"], ["-width=-1"]):
         assert close(pane, ["info"] + sizes) == (b"", b"", 0, True), sizes
+
+
+@pytest.mark.parametrize("word", ["info", "yesno"])
+def test_close_box_ends_without_an_answer(tmp_path, word):
+    """The close box of the window's frame: with cells of 2 x 2 pixels a 300-column
+    pane is a 600 x 300 screen, the 300 x 100 box lies at (150, 100), and its close
+    box (the last 27 pixels of the title bar) is in reach of a mouse report."""
+    pane = dialogpane(tmp_path, columns=300, rows=150)
+    try:
+        pane.start([word], env={"KZVTERM_CXS": "2", "KZVTERM_CYS": "2"})
+        assert pane.framed(), "no frame on the screen"
+        column, row = 212, 45           # window point (212 * 2 + 1 - 150, 45 * 2 + 1 - 100) = (275, -9)
+        pane.sendraw(mousereport(0, column, row) + mousereport(3, column, row))
+        assert pane.result() == (b"", b"", 0, True)
+    finally:
+        pane.close()

@@ -1,10 +1,12 @@
 // The process a codec fuzz target needs: the process object and its pool, set up
 // once as the program's start-up would, so that the codecs take their memory
-// from a real pool. The application hooks are empty: libFuzzer runs the program.
+// from a real pool, and a byte source that lends a codec module its input the
+// way a file does. The application hooks are empty: libFuzzer runs the program.
 #pragma once
 #include <stdlib.h>
 
 #include "../../framework/mem.h"
+#include "../../framework/module.h"
 #include "../../framework/sysprocess.h"
 
 namespace kzv {
@@ -41,6 +43,83 @@ template <class D, class F> void fuzzfeed(D& d, u8 const* data, u32 size, bool b
             r = d.finish();
         if (r != 0 && !event(r))
             return;
+    }
+}
+
+// A byte source on the stream protocol for the codec modules: 'D' hands out the
+// next piece of the data copied into a heap block of exactly its size, which the
+// next 'D' frees, so that a module reading past a record or keeping a pointer
+// into one it was lent is an ASan report; 'G' takes bytes back; at the end it
+// answers 0 with the end flag (0x04).
+class fuzzsource : public module {
+public:
+    u8 const* bytes;
+    u32 length, position, piece;
+    u8* block;
+
+    void setup(u8 const* b, u32 n, u32 chunk)
+    {
+        memset0(this, sizeof *this);
+        initheader(nullptr, "fuzzsource", concb, type_bytestream);
+        bytes = b;
+        length = n;
+        piece = chunk;
+    }
+    ~fuzzsource() { free(block); }
+    sptr handout(data** out, u32 max)
+    {
+        free(block);
+        block = nullptr;
+        *out = this;
+        u32 n = length - position < piece ? length - position : piece;
+        n = n < max ? n : max;
+        if (n == 0) {
+            flags |= 0x04;
+            size = 0;
+            return 0;
+        }
+        block = (u8*)malloc(n);
+        for (u32 i = 0; i < n; i++)
+            block[i] = bytes[position + i];
+        payload = block;
+        size = n;
+        position += n;
+        return n;
+    }
+    static sptr concb(void* self, unsigned cmd, int a, int, void const* p)
+    {
+        fuzzsource* s = (fuzzsource*)self;
+        if (cmd == 'D')
+            return s->handout((data**)const_cast<void*>(p), (u32)a);
+        if (cmd == 'G') {
+            u32 n = (u32)a < s->position ? (u32)a : s->position;
+            s->position -= n;
+            return n;
+        }
+        return 0;
+    }
+};
+
+// Reads every record of a codec module pulling from `source`, giving each to
+// `record`; answers 1 when the module ended in its error flag, 0 at its end. A
+// read that answers 0 with neither flag set, from a source that never waits, is
+// a stall: abort.
+template <class M, class F> int fuzzpull(M& codec, fuzzsource& source, F record)
+{
+    connect(source.out, codec.in);
+    for (;;) {
+        data* r = nullptr;
+        sptr n = codec.call('D', 128, 0, &r);
+        if (n > 0 && r) {
+            record(*r);
+            continue;
+        }
+        u16 flagword = (u16)(codec.flags | codec.state << 8);
+        if (flagword & 0x0001)
+            return 1;
+        if (flagword & 0x0004)
+            return 0;
+        abort();
     }
 }
 

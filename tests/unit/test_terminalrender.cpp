@@ -673,6 +673,14 @@ TEST(marks_of_a_narrow_screen_are_cut_at_its_edge)
     CHECK_EQ(cellat(t, 0, 1), 0xE000u);     // the frame mark of frame 0
     CHECK_EQ(cellat(t, 1, 1), 0xE002u);
     CHECK_EQ(cellat(t, 2, 0), 0xE000u | ((u32)os_getpid() & 0xFF));
+    // An image narrower than the marks: cut at the width it covers (2 cells).
+    image small;
+    CHECK(small.open(9, 16, pixfmt_888));
+    memset0(t.grid, 6 * 4);
+    t.termdrawimage(0, 0, &small);
+    CHECK_EQ(cellat(t, 1, 0), 0xE001u);
+    CHECK_EQ(cellat(t, 2, 0), 0u);
+    CHECK_EQ(cellat(t, 0, 1), 0u);
     t.exit(true);
     peer.stop();
 }
