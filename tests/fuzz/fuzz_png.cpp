@@ -37,29 +37,13 @@ u64 decode(u8 const* data, u32 size, bool bytewise)
 }
 
 // The same through the png module, its source lending pieces of `piece` bytes.
-// An input without a signature gives no records there and ends; the decoder
-// itself calls that cut short, so both count as an error with no header.
 u64 decodemodule(u8 const* bytes, u32 size, u32 piece)
 {
     fuzzsource source;
     source.setup(bytes, size, piece);
     png codec(&process->pool);
-    fuzzdigest digest;
-    bool header = false;
-    int failed = fuzzpull(codec, source, [&](data const& r) {
-        s32 line = r.kind.scanline.line;
-        if (line < 0) {
-            header = true;
-            digest.add(r.kind.scanline.width), digest.add(r.kind.scanline.height);
-            digest.add(r.kind.scanline.pixelformat);
-            return;
-        }
-        digest.add((u64)line);
-        for (u32 x = 0; x < r.kind.scanline.width; x++)
-            digest.add(((u32 const*)r.payload)[x]);
-    });
-    digest.add((u64)(failed || !header ? png_error : png_end));
-    return digest.value;
+    auto format = [](data const& r) { return (u64)r.kind.scanline.pixelformat; };
+    return fuzzmoduledigest(codec, source, format, png_error, png_end);
 }
 
 } // namespace

@@ -129,4 +129,29 @@ struct fuzzdigest {
     void add(u64 v) { value = (value ^ v) * 1099511628211ull; }
 };
 
+// The digest of an image codec module's records read from `source`: the header
+// record's width, height and `third(record)`, each row's line and pixels, then
+// `errorevent` or `endevent`. A stream in which the module found no image gives
+// no records and ends; the decoder itself calls that cut short, so it counts as
+// the error there too.
+template <class M, class T>
+u64 fuzzmoduledigest(M& codec, fuzzsource& source, T third, u64 errorevent, u64 endevent)
+{
+    fuzzdigest digest;
+    bool header = false;
+    int failed = fuzzpull(codec, source, [&](data const& r) {
+        s32 line = r.kind.scanline.line;
+        if (line < 0) {
+            header = true;
+            digest.add(r.kind.scanline.width), digest.add(r.kind.scanline.height), digest.add(third(r));
+            return;
+        }
+        digest.add((u64)line);
+        for (u32 x = 0; x < r.kind.scanline.width; x++)
+            digest.add(((u32 const*)r.payload)[x]);
+    });
+    digest.add(failed || !header ? errorevent : endevent);
+    return digest.value;
+}
+
 } // namespace kzv

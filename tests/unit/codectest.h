@@ -8,6 +8,7 @@
 #include "../../codecs/crc32.h"
 #include "../../codecs/inflate.h"
 #include "../../framework/module.h"
+#include "../../framework/transform.h"
 
 namespace codectest {
 
@@ -203,5 +204,28 @@ private:
         }
     }
 };
+
+// Pulls an encoding codec module's bytes as a file would, records of at most 1024
+// bytes, into out; false when it failed, ran out of room or did not end.
+template <class M> bool pullfile(M& codec, u8* out, u32 capacity, u32& length)
+{
+    length = 0;
+    data* r = nullptr;
+    for (u32 guard = 0; guard < 100000; guard++) {
+        sptr n = codec.call('D', 1024, 0, &r);
+        if (r != &codec)
+            return false;
+        if (n <= 0) {
+            if (codec.hasflag(tstate_error | tstate_end))
+                break;
+            continue;                       // an image's first read only prepares
+        }
+        if (r->type != type_bytestream || length + (u32)n > capacity)
+            return false;
+        memcpy(out + length, r->payload, (u32)n);
+        length += (u32)n;
+    }
+    return codec.hasflag(tstate_end) && !codec.hasflag(tstate_error);
+}
 
 } // namespace codectest

@@ -87,26 +87,6 @@ template <class F> readresult readall(bmp& codec, u32 width, u32 height, F expec
     return {-1, false};
 }
 
-// Pulls the writer's bytes as a file would; false when it failed.
-bool pullfile(bmp& codec, u8* out, u32 capacity, u32& length)
-{
-    length = 0;
-    data* r = nullptr;
-    for (u32 guard = 0; guard < 10000; guard++) {
-        sptr n = codec.call('D', 1024, 0, &r);
-        if (n <= 0) {
-            if (codec.hasflag(tstate_end | tstate_error))
-                break;
-            continue;                   // the image's first read only prepares
-        }
-        if (r->type != type_bytestream || length + (u32)n > capacity)
-            return false;
-        memcpy(out + length, r->payload, (u32)n);
-        length += (u32)n;
-    }
-    return codec.hasflag(tstate_end) && !codec.hasflag(tstate_error);
-}
-
 } // namespace
 
 TEST(reads_in_pieces_of_every_size_both_row_orders)

@@ -111,28 +111,6 @@ template <class F> int readall(png& codec, u32 format, u32 width, F expect)
     return -1;
 }
 
-// Pulls the encoder's bytes as a file would, into out; false when it failed.
-bool pullfile(png& codec, u8* out, u32 capacity, u32& length)
-{
-    length = 0;
-    data* r = nullptr;
-    for (u32 guard = 0; guard < 100000; guard++) {
-        sptr n = codec.call('D', 1024, 0, &r);
-        if (r != &codec)
-            return false;
-        if (n <= 0) {
-            if (codec.hasflag(tstate_end | tstate_error))
-                break;
-            continue;                   // the image's first read only prepares
-        }
-        if (r->type != type_bytestream || length + (u32)n > capacity)
-            return false;
-        memcpy(out + length, r->payload, (u32)n);
-        length += (u32)n;
-    }
-    return codec.hasflag(tstate_end) && !codec.hasflag(tstate_error);
-}
-
 } // namespace
 
 TEST(decodes_in_pieces_of_every_size)
