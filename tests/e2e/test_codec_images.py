@@ -1,9 +1,13 @@
-"""PNG and BMP through codectool, checked against Pillow and pngcheck: the PNGs
-Pillow writes in every mode decode to Pillow's pixels or are refused with the
-documented message; hand-made PNGs cover every filter type in every decoded mode,
-several IDAT chunks, interlacing and damaged files; every PNG and BMP we write is
-valid and decodes in Pillow to the source pixels; BMP files of 1, 4, 8, 24 and
-32 bits read to Pillow's pixels, and the malformed ones are refused."""
+"""PNG and BMP through codectool, checked against Pillow and pngcheck. codectool
+loads and saves through the image operations (loadpng, loadbmp, savepng,
+savebmp) and so through the png and bmp codec modules on the stream protocol,
+with a file stream on the other side. The PNGs Pillow writes in every mode decode
+to Pillow's pixels or are refused with the documented message; hand-made PNGs
+cover every filter type in every decoded mode, several IDAT chunks, interlacing
+and damaged files; a file with no image in it, or none at all, is named; every
+PNG and BMP we write is valid and decodes in Pillow to the source pixels; BMP
+files of 1, 4, 8, 24 and 32 bits read to Pillow's pixels, and the malformed ones
+are refused."""
 import io
 import random
 import struct
