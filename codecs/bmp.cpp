@@ -7,7 +7,7 @@
 // 32 bits B, G, R and a fourth byte. All numbers are little-endian; width and
 // height are signed.
 #include "bmp.h"
-#include "byteorder.h"
+#include "../framework/byteorder.h"
 #include "../framework/mem.h"
 #include "../framework/printf.h"
 

@@ -11,7 +11,7 @@
 // overtake unread data. The format states follow the order in which the parts are
 // written: header, data, trailer, finished.
 #include "compressor.h"
-#include "byteorder.h"
+#include "../framework/byteorder.h"
 #include "crc32.h"
 #include "adler32.h"
 #include "../framework/mem.h"

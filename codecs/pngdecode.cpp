@@ -12,7 +12,7 @@
 // Bytes before the signature are skipped. Only the IHDR data and the first 768
 // bytes of PLTE are gathered; every other chunk is skipped as it streams by.
 #include "pngdecode.h"
-#include "byteorder.h"
+#include "../framework/byteorder.h"
 #include "../framework/mem.h"
 
 namespace kzv {

@@ -6,7 +6,7 @@
 // channel: 555 gives R = (v >> 7) & F8, G = (v >> 2) & F8, B = (v << 3) & F8; 565
 // gives R = (v >> 8) & F8, G = (v >> 3) & F8, B = (v << 3) & F8.
 #include "pngencode.h"
-#include "byteorder.h"
+#include "../framework/byteorder.h"
 #include "crc32.h"
 #include "../framework/mem.h"
 

@@ -8,7 +8,7 @@
 
 namespace kzv {
 
-static u32 fontword(u8 const* p) { return kzv_get32(p); }
+static u32 fontword(u8 const* p) { return get32le(p); }
 static s32 fontsigned(u8 const* p) { return (s32)fontword(p); }
 
 bool font_hasheader(u8 const* font)

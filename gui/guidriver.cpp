@@ -162,33 +162,14 @@ void guidriver::endrun()
     process->exit("");
 }
 
-// The driver's own answers for the codes 62 to 97 it handles; every other code,
-// '?' and '@' included, goes unchanged to the active back-end.
+// The driver's own answers are the module defaults (codes 62 to 97), 'W' with
+// the display information refreshed first; every other code, '?' and '@'
+// included, goes unchanged to the active back-end.
 static bool driverreply(guidriver* d, unsigned cmd, void const* p, sptr& reply)
 {
-    switch (cmd) {
-    case '>': case 'S': case '^':
-        reply = 1;
-        return true;
-    case 'W':
+    if (cmd == 'W')
         d->datarequested();
-        reply = 1;
-        return true;
-    case 'E':
-        if (p)
-            *(void**)const_cast<void*>(p) = nullptr;
-        reply = 0;
-        return true;
-    case 'F':
-        reply = -1;
-        return true;
-    case 'I': case 'B': case 'C': case 'D': case 'G': case 'H': case 'J': case 'K':
-    case 'L': case 'M': case 'N': case '_': case '`': case 'a':
-        reply = 0;
-        return true;
-    default:
-        return false;
-    }
+    return module_defaultreply(cmd, p, reply);
 }
 
 sptr guidriver_concb(void* self, unsigned cmd, int a, int b, void const* p)

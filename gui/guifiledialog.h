@@ -3,7 +3,7 @@
 // filter patterns on the right, each list with its own scrollbar. Mouse, wheel and
 // keys move through folders and pick a file; Enter or a double click accepts it.
 // Paths are kept whole: a folder whose path would not fit is not entered, and a
-// name too long for its slot is not listed. The path buffers are part of the
+// name longer than 255 bytes is not listed. The path buffers are part of the
 // record; the name lists are blocks of the widget's own pool, freed at its exit.
 #pragma once
 #include "../framework/timers.h"
@@ -19,7 +19,7 @@ const u32 GUIFILEDIALOG_DOUBLECLICKMS = 299;
 const s32 GUIFILEDIALOG_ICONSIZE = 30;             // the "dir up" icon's hit box and the path line
 const s32 GUIFILEDIALOG_TRACKWIDTH = 13;
 
-static_assert(GUIFILEDIALOG_SELECTEDCAPACITY >= GUIFILEDIALOG_PATHCAPACITY + NAMELIST_SLOTBYTES,
+static_assert(GUIFILEDIALOG_SELECTEDCAPACITY >= GUIFILEDIALOG_PATHCAPACITY + NAMELIST_NAMECAPACITY,
               "a selected path always fits: folder, '/', name");
 
 enum : u16 {                // the chooser's own flags

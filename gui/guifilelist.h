@@ -1,28 +1,38 @@
-// The file chooser's name lists: a table of fixed 256-byte slots, each holding one
-// whole entry name (names are at most 255 bytes; a longer one is refused, never
-// cut). The table grows by 64 slots below 256, by 256 below 1024 and by 1024
-// beyond; the slots of each growth are one block. Table and slot blocks are
-// registered blocks of the list's pool, freed by `release`; `clear` keeps them
-// for the next folder.
+// The file chooser's name lists: a table of pointers to whole entry names (at most
+// 255 bytes; a longer one is refused, never cut), the names packed back to back in
+// chunks of NAMELIST_CHUNKBYTES, so a folder of short names costs what its names
+// need. The table grows by 64 slots below 256, by 256 below 1024 and by 1024
+// beyond. Table and chunks are registered blocks of the list's pool, freed by
+// `release`; `clear` keeps them for the next folder.
 #pragma once
 #include "../framework/mem.h"
 
 namespace kzv {
 
-const u32 NAMELIST_SLOTBYTES = 256;         // a 255-byte name and its terminator
-const u32 NAMELIST_MAXCOUNT = 1u << 22;     // 1 GiB of slots: far past any folder we list
+const u32 NAMELIST_NAMECAPACITY = 256;      // a 255-byte name and its terminator
+const u32 NAMELIST_MAXCOUNT = 1u << 22;     // far past any folder we list
+const u32 NAMELIST_CHUNKBYTES = 16384;      // a chunk holds at least 63 of the longest names
+
+// A chunk of names; the names follow the header.
+struct namechunk {
+    namechunk* next;
+};
 
 class namelist {
 public:
     mem* pool;
-    char** names;           // capacity slots, each NAMELIST_SLOTBYTES
+    char** names;           // capacity slots, the first count point at names
     u32 capacity;
     u32 count;
+    namechunk* chunks;      // the first chunk; each links the next
+    namechunk* current;     // the chunk that takes the next name
+    u32 used;               // bytes of `current` taken, header included
 
     void init(mem* p);
     void release();
-    void clear() { count = 0; }
-    // False when the name does not fit a slot or the table cannot grow.
+    // Empties the list; the table and the chunks stay for the next names.
+    void clear();
+    // False when the name is longer than 255 bytes or memory runs out.
     bool append(char const* name);
     char const* get(u32 index) const { return index < count ? names[index] : ""; }
 
@@ -30,6 +40,7 @@ public:
 
 private:
     bool grow();
+    bool nextchunk();
 };
 
 } // namespace kzv

@@ -491,7 +491,7 @@ void image::copyres(u8 const* res, u32 length, int x, int y)
 // be aligned). Alpha 253 and above is drawn opaque, 6 to 252 blended, the rest skipped.
 void image::copyres_57(u8 const* res, u32 length, int x, int y)
 {
-    u32 w = kzv_get16(res + 8), h = kzv_get16(res + 10);
+    u32 w = get16le(res + 8), h = get16le(res + 10);
     if (KZV_HEADERSIZE + (u64)w * h * 4 > length) {
         eprintf("img copyres short %u\n", length);
         return;
@@ -499,7 +499,7 @@ void image::copyres_57(u8 const* res, u32 length, int x, int y)
     u8 const* p = res + KZV_HEADERSIZE;
     for (u32 i = 0; i < h; i++) {
         for (u32 j = 0; j < w; j++, p += 4) {
-            u32 c = kzv_get32(p);
+            u32 c = get32le(p);
             if (c > 0xFCFFFFFF)
                 setpixel(x + (int)j, y + (int)i, c & 0xFFFFFF);
             else if (c > 0x05FFFFFF)

@@ -1,10 +1,10 @@
-// Scanline records into images, kzv files onto images, images into kzv files.
-// A record's row is read only after its payload is known to hold the whole row at
-// the alignment of its pixel words. Saving pumps the file stream in a loop without
-// sleeping: the source is this image in memory and never blocks, and a sleep would
-// let other modules step in the middle of the save (one of them may be the module
-// that is saving). The borrowed pins are given back before each call returns, so
-// nothing keeps pointing at the local codec.
+// Scanline records into images, kzv files onto images, images into files through
+// any codec. A record's row is read only after its payload is known to hold the
+// whole row at the alignment of its pixel words. Saving pumps the file stream in a
+// loop without sleeping: the source is this image in memory and never blocks, and
+// a sleep would let other modules step in the middle of the save (one of them may
+// be the module that is saving). The borrowed pins are given back before each call
+// returns, so nothing keeps pointing at the local codec.
 #include "imageio.h"
 #include "kzvimage.h"
 #include "scanline.h"
@@ -190,15 +190,14 @@ void image::putscanline(data* rec)
     memcpy(pixels + ((uptr)y * stride + (uptr)originx) * bpp, rec->payload, w * bpp);
 }
 
-// ---- kzv files ----------------------------------------------------------------
+// ---- records and saves through a codec ----------------------------------------
 
-// The next record of the codec; 0 when it has none, now or ever.
-static sptr pullrecord(kzvimage& codec, u32 max, data*& rec)
+sptr imageio_nextrecord(transform& codec, u32 max, data*& record)
 {
     for (u32 idle = 0; idle < IMAGEIO_IDLELIMIT; idle++) {
-        rec = nullptr;
-        sptr n = codec.call('D', (int)max, 0, &rec);
-        if (n > 0 && rec)
+        record = nullptr;
+        sptr n = codec.call('D', (int)max, 0, &record);
+        if (n > 0 && record)
             return n;
         if (codec.hasflag(tstate_error | tstate_end))
             return 0;
@@ -206,42 +205,10 @@ static sptr pullrecord(kzvimage& codec, u32 max, data*& rec)
     return 0;
 }
 
-// The header record first, then every row at y + its line.
-static bool drawrows(image& im, kzvimage& codec, int x, int y)
+bool imageio_header(transform& codec, data*& record)
 {
-    data* rec = nullptr;
-    if (pullrecord(codec, IMAGEIO_HEADERREAD, rec) <= 0 || rec->type != type_scanline || scanline_line(*rec) >= 0)
-        return false;
-    while (pullrecord(codec, 0, rec) > 0) {
-        s64 row = (s64)y + scanline_line(*rec);
-        if (row >= 0 && row < im.height)
-            im.drawscanline(rec, x, (int)row);
-    }
-    return !codec.hasflag(tstate_error) && codec.hasflag(tstate_end);
-}
-
-bool image::drawimage(int x, int y, char const* path)
-{
-    if (!path)
-        path = "";
-    char extension[FILEEXTENSION_CAPACITY];
-    getfileextension(path, extension);
-    if (extension[0] && !streq(extension, "kzv")) {
-        eprintf("error drawimage %s\n", path);
-        return false;
-    }
-    file source;
-    source.init(pool);
-    if (!source.open(path)) {
-        eprintf("drawimage not found: %s\n", path);
-        return false;
-    }
-    kzvimage codec(pool);
-    connect(source.out, codec.in);
-    bool drawn = drawrows(*this, codec, x, y) && !source.hasstate(streamstate_error);
-    connect(source.out, nullptr);
-    connect(codec.in, nullptr);
-    return drawn;
+    return imageio_nextrecord(codec, IMAGEIO_HEADERREAD, record) > 0 && record->type == type_scanline &&
+           scanline_line(*record) < 0;
 }
 
 // The row reader back at its start, with no end or error left from a read before.
@@ -279,31 +246,83 @@ static void removepartial(char const* path)
         os_unlink(path);
 }
 
-bool image::savekzv(char const* path)
+static imagesaveresult saveresult(bool pumped, transform& codec, file& target)
 {
-    if (!path || !haspixels() || width == 0 || height == 0)
-        return false;               // an image without rows hands out no record to encode
+    if (!pumped || target.hasstate(streamstate_error))
+        return imagesave_unwritten;
+    if (codec.hasflag(tstate_error) || !codec.hasflag(tstate_end))
+        return imagesave_refused;
+    return imagesave_saved;
+}
+
+imagesaveresult imageio_save(image& im, transform& codec, char const* path)
+{
+    if (!path || !im.haspixels() || im.width == 0 || im.height == 0)
+        return imagesave_noimage;           // an image without rows hands out no record to encode
     file target;
-    target.init(pool);
+    target.init(im.pool);
     if (!target.create(path))
-        return false;
-    kzvimage codec(pool);
-    pin* previous = out.peer;
-    restartrows(*this);
-    connect(out, codec.in);
+        return imagesave_nofile;
+    pin* previous = im.out.peer;
+    restartrows(im);
+    connect(im.out, codec.in);
     connect(codec.out, target.in);
-    bool pumped = pumpsave(target);
-    bool saved = pumped && !codec.hasflag(tstate_error) && codec.hasflag(tstate_end) &&
-                 !target.hasstate(streamstate_error);
+    imagesaveresult result = saveresult(pumpsave(target), codec, target);
     connect(codec.out, nullptr);
     connect(target.in, nullptr);
     connect(codec.in, nullptr);
-    out.peer = previous;            // the save only borrowed the pin
-    restartrows(*this);
+    im.out.peer = previous;                 // the save only borrowed the pin
+    restartrows(im);
     target.exit(false);
-    if (!saved)
+    if (result != imagesave_saved)
         removepartial(path);
-    return saved;
+    return result;
+}
+
+// ---- kzv files ----------------------------------------------------------------
+
+// The header record first, then every row at y + its line.
+static bool drawrows(image& im, kzvimage& codec, int x, int y)
+{
+    data* rec = nullptr;
+    if (!imageio_header(codec, rec))
+        return false;
+    while (imageio_nextrecord(codec, 0, rec) > 0) {
+        s64 row = (s64)y + scanline_line(*rec);
+        if (row >= 0 && row < im.height)
+            im.drawscanline(rec, x, (int)row);
+    }
+    return !codec.hasflag(tstate_error) && codec.hasflag(tstate_end);
+}
+
+bool image::drawimage(int x, int y, char const* path)
+{
+    if (!path)
+        path = "";
+    char extension[FILEEXTENSION_CAPACITY];
+    getfileextension(path, extension);
+    if (extension[0] && !streq(extension, "kzv")) {
+        eprintf("error drawimage %s\n", path);
+        return false;
+    }
+    file source;
+    source.init(pool);
+    if (!source.open(path)) {
+        eprintf("drawimage not found: %s\n", path);
+        return false;
+    }
+    kzvimage codec(pool);
+    connect(source.out, codec.in);
+    bool drawn = drawrows(*this, codec, x, y) && !source.hasstate(streamstate_error);
+    connect(source.out, nullptr);
+    connect(codec.in, nullptr);
+    return drawn;
+}
+
+bool image::savekzv(char const* path)
+{
+    kzvimage codec(pool);
+    return imageio_save(*this, codec, path) == imagesave_saved;
 }
 
 } // namespace kzv

@@ -5,18 +5,6 @@
 
 namespace kzv {
 
-static void put16(u8* p, u32 v)
-{
-    p[0] = (u8)v;
-    p[1] = (u8)(v >> 8);
-}
-
-static void put32(u8* p, u32 v)
-{
-    put16(p, v);
-    put16(p + 2, v >> 16);
-}
-
 bool kzv_checksides(u64 width, u64 height)
 {
     return width <= KZV_MAXSIDE && height <= KZV_MAXSIDE;
@@ -29,10 +17,10 @@ kzvresult kzv_readheader(u8 const* bytes, u32 length, kzvheader& h)
     if (bytes[0] != 'k' || bytes[1] != 'z' || bytes[2] != 'v')
         return kzv_badmagic;
     h.encoding = bytes[6];
-    h.width = kzv_get16(bytes + 8);
-    h.height = kzv_get16(bytes + 10);
-    h.color0 = kzv_get32(bytes + 12);
-    h.color1 = kzv_get32(bytes + 16);
+    h.width = get16le(bytes + 8);
+    h.height = get16le(bytes + 10);
+    h.color0 = get32le(bytes + 12);
+    h.color1 = get32le(bytes + 16);
     if (kzv_pixelformat(h.encoding) == 0)
         return kzv_badencoding;
     if (!kzv_checksides(h.width, h.height))
@@ -48,13 +36,13 @@ void kzv_writeheader(u8* out32, kzvheader const& h)
     out32[1] = 'z';
     out32[2] = 'v';
     out32[3] = ' ';
-    put16(out32 + 4, 0xEFCD);
+    put16le(out32 + 4, 0xEFCD);
     out32[6] = h.encoding;
-    put16(out32 + 8, h.width);
-    put16(out32 + 10, h.height);
+    put16le(out32 + 8, h.width);
+    put16le(out32 + 10, h.height);
     if (h.encoding == kzv_bits) {
-        put32(out32 + 12, h.color0);
-        put32(out32 + 16, h.color1);
+        put32le(out32 + 12, h.color0);
+        put32le(out32 + 16, h.color1);
     }
 }
 
@@ -133,7 +121,7 @@ void kzvdecoder::unit(u8 const* p, void* row)
     u32 left = rowend() - done;
     switch (header.encoding) {
     case kzv_rle888: {
-        u32 word = kzv_get32(p);
+        u32 word = get32le(p);
         u32 n = kzv_min((word >> 24) + 1, left);
         u32* out = (u32*)row + done;
         for (u32 i = 0; i < n; i++)
@@ -143,7 +131,7 @@ void kzvdecoder::unit(u8 const* p, void* row)
     }
     case kzv_rle565: {
         u32 n = kzv_min((u32)p[0], left);
-        u16 pixel = (u16)kzv_get16(p + 1);
+        u16 pixel = (u16)get16le(p + 1);
         u16* out = (u16*)row + done;
         for (u32 i = 0; i < n; i++)
             out[i] = pixel;
@@ -191,10 +179,10 @@ static u32 writeruns(P const* pixels, u32 width, F value, u32 maxrun, bool tripl
     auto emit = [&]() {
         if (triplets) {
             p[0] = (u8)count;
-            put16(p + 1, current);
+            put16le(p + 1, current);
             p += 3;
         } else {
-            put32(p, current | (count - 1) << 24);
+            put32le(p, current | (count - 1) << 24);
             p += 4;
         }
     };

@@ -4,7 +4,7 @@
 // passes its capacity. Headers with another magic, an unknown encoding or a side
 // above KZV_MAXSIDE are refused; runs that pass the end of a row are cut there.
 #pragma once
-#include "../framework/types.h"
+#include "../framework/byteorder.h"
 
 namespace kzv {
 
@@ -19,11 +19,6 @@ enum : u32 {
     // and one decoded row stays at 128 KiB or less.
     KZV_MAXSIDE = 32768,
 };
-
-// Little-endian numbers read byte by byte: kzv data (images, fonts, the archive)
-// may lie at any address, and ARMv5 cannot load unaligned words.
-inline u32 kzv_get16(u8 const* p) { return (u32)p[0] | (u32)p[1] << 8; }
-inline u32 kzv_get32(u8 const* p) { return kzv_get16(p) | kzv_get16(p + 2) << 16; }
 
 enum kzvencoding : u8 {
     kzv_font = 45,          // bitmap font (its own layout after the header)

@@ -3,7 +3,7 @@
 // order of header, data and trailer when the stream is closed before any read.
 #include "codectest.h"
 #include "../../codecs/adler32.h"
-#include "../../codecs/byteorder.h"
+#include "../../framework/byteorder.h"
 #include "../../codecs/compressor.h"
 #include "../../codecs/crc32.h"
 #include "../../codecs/decompressor.h"

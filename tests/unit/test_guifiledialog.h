@@ -95,15 +95,4 @@ struct bulkfolder {
     }
 };
 
-// Registered blocks of the process pool, to see that the chooser gives back
-// what it takes.
-inline u32 poolblocks()
-{
-    mem& m = process->pool;
-    u32 n = 0;
-    for (u32 i = 0; i < m.blockcapacity; i++)
-        n += m.blocktable[i].address != nullptr;
-    return n;
-}
-
 } // namespace kzvtest

@@ -54,6 +54,15 @@ struct widgetscreen {
     sptr key(u32 code) { return event(ui_keydown, (int)code, 0); }
 };
 
+// Registered blocks of a pool, to see that a widget gives back what it takes.
+inline u32 poolblocks(mem& m = process->pool)
+{
+    u32 n = 0;
+    for (u32 i = 0; i < m.blockcapacity; i++)
+        n += m.blocktable[i].address != nullptr;
+    return n;
+}
+
 // The number of pixels of `colour` in a rectangle of the window's image.
 inline u32 countcolour(image& img, int x, int y, int w, int h, u32 colour)
 {

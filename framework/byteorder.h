@@ -1,8 +1,9 @@
 // Multi-byte numbers of the file formats, read and written byte by byte: gzip,
-// zip and BMP are little-endian, zlib and PNG big-endian. Byte access needs no
-// alignment, which strict-alignment CPUs require.
+// zip, BMP and kzv data (images, fonts, the archive) are little-endian, zlib and
+// PNG big-endian. Such numbers may lie at any address, and byte access needs no
+// alignment, which strict-alignment CPUs (ARMv5) require.
 #pragma once
-#include "../framework/types.h"
+#include "types.h"
 
 namespace kzv {
 
