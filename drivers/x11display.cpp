@@ -160,9 +160,13 @@ static bool waitready(guidriver& d, x11& x, x11displayname const& name)
         }
         guidriver_waitclock.pause(&d, 1);
     }
-    if (!x.isready())
-        fail(d, "the X server at %s did not answer", name.transport == x11display_unix ? name.socketpath : "TCP");
-    return x.isready();
+    if (x.isready())
+        return true;
+    if (name.transport == x11display_unix)
+        fail(d, "the X server at %s did not answer", name.socketpath);
+    else
+        fail(d, "the X server at %i:%d did not answer", name.address, name.port);
+    return false;
 }
 
 int x11_opendisplay(guidriver& d)

@@ -380,11 +380,14 @@ sptr x11::command(unsigned code, int a, int b, guiwindow* w)
         return 0;
     if (code == guicmd_openwindow)
         return openwindow(w);
+    if (code == guicmd_closewindow) {
+        closewindow(w);             // a window we do not hold is closed already
+        return 1;
+    }
     if (!haswindow(w))
         return 0;
     x11windowpart* p = part(w);
     switch (code) {
-    case guicmd_closewindow: closewindow(w); return 1;
     case guicmd_createbackbuffer: createbackbuffer(w); return p->hasbackbuffer;
     case guicmd_getbackbuffer:
         if (!p->hasbackbuffer)

@@ -5,12 +5,14 @@
 #include "../framework/resources.h"
 #include "../framework/str.h"
 #include "../framework/sysprocess.h"
-#include "../framework/vprinter.h"
+#include "text.h"
 #include "window.h"
 
 namespace kzv {
 
 namespace {
+
+const u32 GUI_NAMESCRATCH = 1024;       // the pool's scratch buffer holds the font's name
 
 const u32 defaultcolors[GUI_COLORCOUNT] = {
     0xE0E0E0, 0xBBBBBB, 0xEEEEEE, 0x808080, 0x000000, 0xA0A0A0, 0x6699C9, 0xE8E8E8,
@@ -36,18 +38,6 @@ int relative(s64 v, s64 origin)
 {
     s64 r = v - origin;
     return r > 0x7FFFFFFF ? 0x7FFFFFFF : r < -0x7FFFFFFF ? -0x7FFFFFFF : (int)r;
-}
-
-// Appends `s` to the name being built; false when it does not fit.
-bool appendname(char* out, u32 capacity, u32& length, char const* s)
-{
-    u32 n = strlen(s);
-    if ((u64)length + n + 1 > capacity)
-        return false;
-    memcpy(out + length, s, n);
-    length += n;
-    out[length] = 0;
-    return true;
 }
 
 } // namespace
@@ -361,15 +351,18 @@ void gui::showframe(u32 id, bool show)
 }
 
 // Three ints an event, or none: a reader takes events three at a time, so an event
-// that could only partly be stored is taken back.
+// that could only partly be stored is taken back. A queue that could not take even
+// the first has nothing to take back (and may have no ring at all).
 void gui::queue(unsigned code, int a, int b)
 {
     int values[3] = {(int)code, a, b};
     for (u32 k = 0; k < 3; k++) {
         if (events.set(values[k]))
             continue;
-        events.writeindex = (events.writeindex + events.capacity - k) % events.capacity;
-        events.count -= k;
+        if (k > 0) {
+            events.writeindex = (events.writeindex + events.capacity - k) % events.capacity;
+            events.count -= k;
+        }
         return;
     }
 }
@@ -504,17 +497,7 @@ bool gui::setfontint(char const* fontname, u32 sizecode, bool bold, bool italic)
     char* name = (char*)pool->gettmp1k();
     if (!name)
         return false;
-    char number[24];
-    vprinter_int64tostring((s64)sizecode, number);
-    u32 length = 0;
-    name[0] = 0;
-    bool fits = appendname(name, 1024, length, "fnt/") && appendname(name, 1024, length, fontname) &&
-                appendname(name, 1024, length, "#");
-    if (fits)
-        str_tolower(name);
-    fits = fits && (!bold || appendname(name, 1024, length, "_bold")) &&
-           (!italic || appendname(name, 1024, length, "_italic")) && appendname(name, 1024, length, "_") &&
-           appendname(name, 1024, length, number);
+    bool fits = text_fontresourcename(name, GUI_NAMESCRATCH, fontname, sizecode, bold, italic);
     u8 const* fontdata = fits ? getresourcepointer(name) : nullptr;
     pool->freetmp1k();
     if (!fontdata)

@@ -63,8 +63,9 @@ u32 guifiledialog::open(int cx, int cy, int cw, int ch, char const* folder, char
     if (!folder)
         folder = ".";
     bool here = streq(folder, ".");
-    // A folder that does not fit is refused whole rather than cut and listed.
-    if (!g || (!here && strlen(folder) + 1 > GUIFILEDIALOG_PATHCAPACITY))
+    // A folder or patterns that do not fit are refused whole rather than cut and used.
+    if (!g || (!here && strlen(folder) + 1 > GUIFILEDIALOG_PATHCAPACITY) ||
+        (patterns && strlen(patterns) + 1 > GUIFILEDIALOG_FILTERCAPACITY))
         return 0;
     container = g;
     look = g->look;

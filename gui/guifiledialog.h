@@ -76,8 +76,8 @@ public:
     void exit(bool keep);
     void mexit();
 
-    // The widget id; 0 when there is no current container or the folder does not
-    // fit the path buffer.
+    // The widget id; 0 when there is no current container, or the folder or the
+    // patterns do not fit their buffers.
     u32 open(int cx, int cy, int cw, int ch, char const* folder, char const* patterns, bool showhidden);
     void opendirlist();
     void setfocus();
@@ -122,6 +122,7 @@ private:
     void pageclick(u32 side, int b);
     void redraw();
     void addentry(data const& record);
+    void placebar(scrollbar& bar, s32 fillx, s32 barx, u32 count, u32 first);
     void drawfolders();
     void drawfiles();
 };

@@ -118,6 +118,18 @@ void guifiledialog::drawsb(s32 trackx, s32 tracky, s32 trackw, s32 trackh, u32 t
     thumbbottom = (s32)(thumbtop + length);
 }
 
+// The track, filled from fillx, is remembered at barx: the file list's thumb
+// stands one pixel right of its track's left edge.
+void guifiledialog::placebar(scrollbar& bar, s32 fillx, s32 barx, u32 count, u32 first)
+{
+    bar.x = barx;
+    bar.y = headerheight + 2;
+    bar.width = GUIFILEDIALOG_TRACKWIDTH;
+    bar.height = listheight - 4;
+    look.target->fillrect(x + fillx, y + bar.y, bar.width, bar.height, TRACKCOLOUR);
+    drawsb(bar.x, bar.y, bar.width, bar.height, count, rows, first, bar.thumbtop, bar.thumbbottom);
+}
+
 void guifiledialog::drawfolders()
 {
     image* t = look.target;
@@ -133,15 +145,8 @@ void guifiledialog::drawfolders()
         printtext(4, rowy, opaque(c[10]), folders.get(index), space);
     }
     leftbar.x = 0;
-    if (!hasbar)
-        return;
-    leftbar.x = leftwidth - 15;
-    leftbar.y = headerheight + 2;
-    leftbar.width = GUIFILEDIALOG_TRACKWIDTH;
-    leftbar.height = listheight - 4;
-    t->fillrect(x + leftbar.x, y + leftbar.y, leftbar.width, leftbar.height, TRACKCOLOUR);
-    drawsb(leftbar.x, leftbar.y, leftbar.width, leftbar.height, count, rows, firstfolder, leftbar.thumbtop,
-           leftbar.thumbbottom);
+    if (hasbar)
+        placebar(leftbar, leftwidth - 15, leftwidth - 15, count, firstfolder);
 }
 
 void guifiledialog::drawfiles()
@@ -162,15 +167,8 @@ void guifiledialog::drawfiles()
         printtext(leftwidth + 14, rowy, opaque(colour), files.get(index), width - leftwidth - 18 - less);
     }
     rightbar.x = 0;
-    if (!hasbar)
-        return;
-    rightbar.x = width - 15;
-    rightbar.y = headerheight + 2;
-    rightbar.width = GUIFILEDIALOG_TRACKWIDTH;
-    rightbar.height = listheight - 4;
-    t->fillrect(x + width - 16, y + rightbar.y, rightbar.width, rightbar.height, TRACKCOLOUR);
-    drawsb(rightbar.x, rightbar.y, rightbar.width, rightbar.height, count, rows, firstfile, rightbar.thumbtop,
-           rightbar.thumbbottom);
+    if (hasbar)
+        placebar(rightbar, width - 16, width - 15, count, firstfile);
 }
 
 void guifiledialog::draw()

@@ -131,10 +131,10 @@ static void takefont(image& im, u8 const* f)
     im.fontmap = font_map(f);
 }
 
-static bool appendname(char* text, u32& length, char const* part)
+static bool appendname(char* text, u32 capacity, u32& length, char const* part)
 {
     u32 n = strlen(part);
-    if ((u64)length + n + 1 > TEXT_FONTNAMECAPACITY)
+    if ((u64)length + n + 1 > capacity)
         return false;
     memcpy(text + length, part, n);
     length += n;
@@ -142,22 +142,27 @@ static bool appendname(char* text, u32& length, char const* part)
     return true;
 }
 
-// "fnt/" name "#", all in lower case, then "_bold", "_italic" and "_" size.
-bool image::setfont(char const* name, unsigned size, bool bold, bool italic)
+bool text_fontresourcename(char* out, u32 capacity, char const* name, unsigned size, bool bold, bool italic)
 {
-    if (!name)
+    if (!out || !capacity || !name)
         return false;
-    char text[TEXT_FONTNAMECAPACITY];
     char sizepart[16];
     printsink sizetext = printsink_memory(sizepart, sizeof sizepart);
     printto(sizetext, "_%u", size);
     u32 length = 0;
-    text[0] = 0;
-    if (!appendname(text, length, "fnt/") || !appendname(text, length, name) || !appendname(text, length, "#"))
+    out[0] = 0;
+    if (!appendname(out, capacity, length, "fnt/") || !appendname(out, capacity, length, name) ||
+        !appendname(out, capacity, length, "#"))
         return false;
-    str_tolower(text);
-    if ((bold && !appendname(text, length, "_bold")) || (italic && !appendname(text, length, "_italic")) ||
-        !appendname(text, length, sizepart))
+    str_tolower(out);
+    return (!bold || appendname(out, capacity, length, "_bold")) &&
+           (!italic || appendname(out, capacity, length, "_italic")) && appendname(out, capacity, length, sizepart);
+}
+
+bool image::setfont(char const* name, unsigned size, bool bold, bool italic)
+{
+    char text[TEXT_FONTNAMECAPACITY];
+    if (!text_fontresourcename(text, sizeof text, name, size, bold, italic))
         return false;
     resourceentry entry;
     if (!resource_find(text, entry))

@@ -24,4 +24,9 @@ const int TEXT_ROWSVAR13 = 13;
 
 const int TEXT_TABSPACES = 4;                   // a tab advances four space advances
 
+// The resource name of a kzv font into out (capacity bytes with the zero): "fnt/"
+// name "#" in lower case, then "_bold", "_italic" and "_" size; false when it does
+// not fit. The image and the widget container look fonts up by it.
+bool text_fontresourcename(char* out, u32 capacity, char const* name, unsigned size, bool bold, bool italic);
+
 } // namespace kzv

@@ -7,7 +7,7 @@ packages=(
   crossbuild-essential-i386 crossbuild-essential-armel g++-mingw-w64-x86-64
   qemu-user binutils file strace
   python3 python3-pytest python3-pil
-  tmux xvfb xauth xdotool x11-apps x11-utils xterm
+  tmux xvfb xauth xdotool x11-apps x11-utils xterm iproute2
   gzip unzip pngcheck libclang-rt-14-dev
   fonts-noto-mono fonts-dejavu-core xfonts-base xfonts-terminus
 )

@@ -27,7 +27,7 @@ static u32 sizeoption(char const* name)
     return kzv_min((u32)v, USERMAIN_MAXSIDE);
 }
 
-void usermain::init(mem* p)
+void usermain::initrecord(mem* p)
 {
     memset0(this, sizeof(*this));
     initheader(p, "usermain", usermain_concb, type_bytestream);
@@ -39,6 +39,11 @@ void usermain::init(mem* p)
     button2.init(pool);
     strcpy(version, USERMAIN_VERSION, USERMAIN_VERSIONCAPACITY - 1);
     str_removetrailing(version);
+}
+
+void usermain::init(mem* p)
+{
+    initrecord(p);
     // -help wins over any word; the run then starts no step and ends with status 0.
     dialogchoice choice = dialog_fromword(dialog_word(process->getprogramname(), process->getargv(0)));
     if (arggetbool("help") || choice.kind == dialog_help) {
@@ -104,6 +109,11 @@ bool usermain::guiopen(u32 xs, u32 ys, char const* wintitle)
     u32 even = (width + 1) & 0xFFFFEu;
     if (!sw || even <= sw)
         width = even;
+    return attachwindow();
+}
+
+bool usermain::attachwindow()
+{
     if (!win.open(title, (u32)x, (u32)y, width, height, 0)) {
         refuse("the window could not be opened", nullptr);
         return false;

@@ -67,12 +67,22 @@ public:
     guibutton button2;      // "Cancel" or "No"
 
     void init(mem* p);
+    // The record with its embedded modules, before any option is read.
+    void initrecord(mem* p);
     bool filedialog(bool folders);
     bool infodialog();
     bool yesnodialog();
     // Opens the display and the window (width and height default to xs and ys) and
     // attaches the widget container; false when the run has been ended.
     bool guiopen(u32 xs, u32 ys, char const* wintitle);
+    // The window at x, y with the record's size and title on the open display,
+    // and the widget container on it; false when the run has been ended.
+    bool attachwindow();
+    // The widgets of the choosers on the attached window, from the path, filter
+    // and showhidden fields; false when the run has been ended.
+    bool buildchooser();
+    // The icon, the buttons and the text t of a message box or a question.
+    void buildmessage(bool question, char const* t);
     void cyclic();
     void checkfiledialog();
 

@@ -9,9 +9,11 @@
 #include "../../framework/options.h"
 #include "../../framework/os.h"
 #include "../../framework/printf.h"
+#include "../../framework/resources.h"
 #include "../../framework/str.h"
 #include "../../framework/sysprocess.h"
 #include "../font.h"
+#include "../kzvcodec.h"
 #include "../text.h"
 
 namespace kzv {
@@ -22,6 +24,7 @@ const u32 USERMAIN_TEXTCOLOUR = 0xFF000000;     // opaque black
 const u32 USERMAIN_FRAMECOLOUR = 0x888888;
 const u32 USERMAIN_OPAQUE = 0xFF000000;
 const u32 USERMAIN_WORKDIRCAPACITY = 512;
+const s32 USERMAIN_ICONX = 5, USERMAIN_ICONY = 5;
 
 // The kind of the path's target (a link counts as what it points to); '=' when
 // it cannot be read.
@@ -94,8 +97,11 @@ bool usermain::filedialog(bool folders)
         width = USERMAIN_CHOOSERMINWIDTH;
     if (height && height < USERMAIN_CHOOSERMINHEIGHT)
         height = USERMAIN_CHOOSERMINHEIGHT;
-    if (!guiopen(USERMAIN_CHOOSERWIDTH, USERMAIN_CHOOSERHEIGHT, "choose file"))
-        return false;
+    return guiopen(USERMAIN_CHOOSERWIDTH, USERMAIN_CHOOSERHEIGHT, "choose file") && buildchooser();
+}
+
+bool usermain::buildchooser()
+{
     s32 w = (s32)width, h = (s32)height;
     win.backimage.drawroundedrect(4, 4, w - 8, h - 6, 4, 1, USERMAIN_FRAMECOLOUR);
     if (!chooser.open(10, 10, w - 20, h - 80, text.path, text.filter, showhidden != 0)) {
@@ -193,12 +199,31 @@ bool usermain::messagedialog(bool question)
         height = mh;
     width = kzv_max(width, USERMAIN_MESSAGEMINWIDTH);
     height = kzv_max(height, USERMAIN_MESSAGEMINHEIGHT);
-    if (!guiopen(width, height, question ? "question" : "info")) {
-        pool->free_int(t);
-        return false;
-    }
+    bool opened = guiopen(width, height, question ? "question" : "info");
+    if (opened)
+        buildmessage(question, t);
+    pool->free_int(t);
+    return opened;
+}
+
+// The icon is drawn only where the window holds its width: the rows of a cut one
+// would each be refused with a diagnostic. One that is no embedded image is left
+// to drawimage, which reports it.
+static bool iconfits(char const* name, s32 windowwidth)
+{
+    resourceentry entry;
+    kzvheader header;
+    if (!resource_find(name, entry) || kzv_readheader(entry.bytes, entry.size, header) != kzv_ok)
+        return true;
+    return (s64)USERMAIN_ICONX + header.width <= windowwidth;
+}
+
+void usermain::buildmessage(bool question, char const* t)
+{
     s32 w = (s32)width, h = (s32)height;
-    win.backimage.drawimage(5, 5, question ? "img/question.kzv" : "img/info.kzv");
+    char const* icon = question ? "img/question.kzv" : "img/info.kzv";
+    if (iconfits(icon, w))
+        win.backimage.drawimage(USERMAIN_ICONX, USERMAIN_ICONY, icon);
     if (question) {
         button1.open("Yes", 30, h - 35, 100, 28);
         button2.open("No", w - 130, h - 35, 100, 28);
@@ -206,8 +231,6 @@ bool usermain::messagedialog(bool question)
         button1.open("OK", (w - 250) >> 1, h - 35, 250, 28);
     }
     printtext(t);
-    pool->free_int(t);
-    return true;
 }
 
 // Accept: the selected file; in folder mode its folder, or the folder shown when
@@ -262,7 +285,11 @@ void usermain::drawstatusline()
 
 void usermain::checkfiledialog()
 {
-    if ((chooser.isclicked() || button1.isclicked()) && answerchooser())
+    // Both are collected: an accept that is ignored must not leave a click of OK
+    // behind that would answer a later selection by itself.
+    bool accepted = chooser.isclicked();
+    accepted = button1.isclicked() || accepted;
+    if (accepted && answerchooser())
         return;
     if (button2.isclicked() || chooser.isescaped() || cancel) {
         finish(nullptr);

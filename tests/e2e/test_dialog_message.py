@@ -1,10 +1,11 @@
 """The message box in a real terminal (tmux): -text, -textfile, a text file that is
-missing, a folder or binary (the default text is shown), a long multi-line text with
-lines longer than any scratch buffer, and odd sizes. The box prints nothing: each
-run checks that x=$(...) captured nothing, the status is 0, standard error stayed
-empty and the terminal is as it was; Enter, Esc, the OK button and the close box of
-the window's frame each close it (the close box also closes the question, which
-then answers nothing)."""
+missing, a folder, binary (from its first zero byte on, nothing is shown) or
+control bytes and invalid UTF-8, a long multi-line text with lines longer than any
+scratch buffer, odd sizes, and a screen narrower than the box. The box prints
+nothing: each run checks that x=$(...) captured nothing, the status is 0, standard
+error stayed empty and the terminal is as it was; Enter, Esc, the OK button and the
+close box of the window's frame each close it (the close box also closes the
+question, which then answers nothing)."""
 import pytest
 
 from dialogrun import dialogpane, mousereport
@@ -40,7 +41,9 @@ def test_textfiles(pane, tmp_path):
     text.write_text("first line\nsecond line\n\u00e4\u00f6\u00fc \u20ac\n")
     binary = tmp_path / "binary"
     binary.write_bytes(bytes(range(256)) * 64)
-    for name in [str(text), str(tmp_path / "missing.txt"), str(tmp_path), str(binary), "/dev/null"]:
+    nozero = tmp_path / "nozero"                # control bytes, ESC and invalid UTF-8, cut at 16000
+    nozero.write_bytes(bytes(range(1, 256)) * 80)
+    for name in [str(text), str(tmp_path / "missing.txt"), str(tmp_path), str(binary), str(nozero), "/dev/null"]:
         assert close(pane, ["info", "-textfile=" + name, "-text=replaced"]) == (b"", b"", 0, True), name
 
 
@@ -56,6 +59,20 @@ def test_long_multiline_text(pane, tmp_path):
 def test_odd_sizes(pane):
     for sizes in (["-width=200", "-height=10"], ["-width=100000", "-height=100000"], ["-width=-1"]):
         assert close(pane, ["info"] + sizes) == (b"", b"", 0, True), sizes
+
+
+@pytest.mark.parametrize("word,key,answer", [("info", "Enter", b""), ("yesno", "Escape", b"no")])
+def test_screen_narrower_than_the_box(tmp_path, word, key, answer):
+    """A 30 x 40 pixel screen cuts the box below its icon's width: the box still
+    answers, and nothing goes to standard error."""
+    pane = dialogpane(tmp_path, columns=30, rows=20)
+    try:
+        pane.start([word])
+        assert pane.framed(), "no frame on the screen"
+        pane.send(key)
+        assert pane.result() == (answer, b"", 0, True)
+    finally:
+        pane.close()
 
 
 @pytest.mark.parametrize("word", ["info", "yesno"])

@@ -170,7 +170,7 @@ FALLBACK = textwrap.dedent("""
     auth=$WORK/auth
     : > $auth
     xauth -q -f $auth add :0 MIT-MAGIC-COOKIE-1 $COOKIE
-    Xvfb :0 -nolock -auth $auth -screen 0 320x240x24 $LISTEN > $WORK/xvfb.log 2>&1 &
+    Xvfb :0 -nolock -noreset -auth $auth -screen 0 320x240x24 $LISTEN > $WORK/xvfb.log 2>&1 &
     xvfb=$!
     for i in $(seq 200); do [ -S /tmp/.X11-unix/X0 ] && break; sleep 0.05; done
     if [ "$DROPSOCKET" = 1 ]; then sleep 0.3; rm -f /tmp/.X11-unix/X0; fi

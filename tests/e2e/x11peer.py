@@ -57,7 +57,9 @@ class XServer:
         open(self.authfile, "wb").close()
         subprocess.run(["xauth", "-q", "-f", self.authfile, "add", ":%d" % n, "MIT-MAGIC-COOKIE-1",
                         self.cookie], check=True)
-        args = ["Xvfb", ":%d" % n, "-auth", self.authfile, "-screen", "0",
+        # -noreset: without it the server resets whenever its last client leaves (each
+        # xwininfo the tests run), dropping a client that connects at that moment.
+        args = ["Xvfb", ":%d" % n, "-auth", self.authfile, "-noreset", "-screen", "0",
                 "%dx%dx%d" % (self.width, self.height, self.depth)]
         args += ["-listen", "tcp"] if self.tcp else ["-nolisten", "tcp"]
         args += list(extra)
@@ -95,9 +97,15 @@ class XServer:
                 self.proc.wait()
 
     def kill(self):
+        """Kills the server outright: it leaves its socket and lock file behind, which go."""
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        for path in ("/tmp/.X11-unix/X%d" % self.number, "/tmp/.X%d-lock" % self.number):
+            try:
+                os.unlink(path)
+            except OSError:
+                pass
 
     def close(self):
         self.stop()

@@ -239,6 +239,48 @@ TEST(gui_close_request_goes_to_the_out_peer_or_the_queue)
     connect(g->out, nullptr);
 }
 
+static void* nosystemmemory(int) { return nullptr; }
+
+// Events queued while the pool refuses: whole events or none, and no ring at all
+// when the first one is refused.
+TEST(gui_queue_when_the_pool_refuses)
+{
+    mem* pool = mem::getnewroot(0x2000, 0x2000);      // lives as long as the process
+    if (!CHECK(pool != nullptr))
+        return;
+    memsystemsource saved = mem_systemsource;
+    mem_systemsource = nosystemmemory;                  // no second area for it
+    gui* g = (gui*)process->pool.getmem(sizeof(gui));
+    g->init(pool);
+    data* d = nullptr;
+    void* ballast[64];
+    u32 taken = 0;
+    while (taken < 64 && (ballast[taken] = pool->getmem(256)) != nullptr)
+        taken++;
+    while (pool->sgetmem(16))
+        ;
+    // Nothing left: the first value is refused, and nothing is queued.
+    CHECK_EQ(g->command(ui_keydown, 'x', 0), 0);
+    CHECK_EQ(g->events.capacity, 0);
+    CHECK_EQ(g->read(&d, 0), 0);
+    // Room for one ring of 64 values: 21 events fit, the 22nd is taken back.
+    pool->freemem(ballast[--taken]);
+    for (int i = 0; i < 22; i++)
+        g->command(ui_keydown, 'a' + i, 0);
+    CHECK_EQ(g->events.count, 63);
+    int seen = 0;
+    bool inorder = true;
+    while (g->read(&d, 0) == 1) {
+        inorder = inorder && d->kind.ui.code == ui_keydown && d->kind.ui.x == 'a' + seen;
+        seen++;
+    }
+    CHECK_EQ(seen, 21);
+    CHECK(inorder);
+    g->exit(true);
+    process->pool.freemem(g);
+    mem_systemsource = saved;
+}
+
 TEST(gui_redraw_step)
 {
     twowidgets t;

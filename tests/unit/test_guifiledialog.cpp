@@ -394,4 +394,11 @@ TEST(chooser_filter_of_511_bytes_is_kept_whole)
     CHECK_EQ(c.id, 1);
     CHECK_STR(c.fd->filter, filter);
     CHECK_EQ(c.fd->files.count, 7);
+    // One byte more is refused whole: the chooser stays on what it showed.
+    char longer[GUIFILEDIALOG_FILTERCAPACITY + 1];
+    repeated(longer, ';', 507);
+    memcpy(longer + 507, "*.txt", 6);
+    CHECK_EQ(c.open(fx.root, longer), 0);
+    CHECK_STR(c.fd->filter, filter);
+    CHECK_EQ(c.fd->files.count, 7);
 }

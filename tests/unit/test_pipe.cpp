@@ -58,6 +58,38 @@ struct listener {
     }
 };
 
+// A pipe connected to a listener of its own, and the server's end of it.
+struct connection {
+    listener l;
+    pipe p;
+    int server;
+
+    bool make(char const* name)
+    {
+        server = 0;
+        if (!l.make(name))
+            return false;
+        p.open(l.path);
+        server = l.accept();
+        return server > 2 && p.isopen();
+    }
+    void remove()
+    {
+        if (server)
+            sys_close(server);
+        l.remove();
+    }
+};
+
+// A block of `total` bytes from the pool filled with a pattern, or null.
+u8* patternblock(u32 total)
+{
+    u8* block = (u8*)process->pool.getmem(total);
+    for (u32 i = 0; block && i < total; i++)
+        block[i] = (u8)(i * 7 + (i >> 9));
+    return block;
+}
+
 sptr cmd(pipe& p, unsigned c, int a = 0, void const* q = nullptr)
 {
     return p.callback(&p, c, a, 0, q);
@@ -150,20 +182,16 @@ TEST(pipebothways)
 // and the scheduler's steps send the rest in order.
 TEST(pipelargewrite)
 {
-    listener l;
-    CHECK(l.make("pipe2"));
-    pipe p;
-    p.open(l.path);
-    int server = l.accept();
-    CHECK(server > 2);
+    connection c;
+    CHECK(c.make("pipe2"));
+    pipe& p = c.p;
+    int server = c.server;
     const u32 total = 3 << 20;
-    u8* block = (u8*)process->pool.getmem(total);
+    u8* block = patternblock(total);
     u8* seen = (u8*)process->pool.getmem(total);
     CHECK(block && seen);
     if (!block || !seen)
         return;
-    for (u32 i = 0; i < total; i++)
-        block[i] = (u8)(i * 7 + (i >> 9));
     CHECK_EQ(cmd(p, stream_write, (int)total, block), (sptr)total);
     CHECK(cmd(p, stream_pending) > 0);
     CHECK(p.hasstate(streamstate_registered));
@@ -181,8 +209,7 @@ TEST(pipelargewrite)
     CHECK(!p.hasstate(streamstate_registered));
     process->pool.freemem(block);
     process->pool.freemem(seen);
-    sys_close(server);
-    l.remove();
+    c.remove();
 }
 
 // The server goes away: bytes it sent before are still read, then the stream
@@ -222,20 +249,18 @@ TEST(pipepeergone)
 // drops the queue and closes the stream; the scheduler entry goes with it.
 TEST(pipesendafterpeergone)
 {
-    listener l;
-    CHECK(l.make("pipe4"));
-    pipe p;
-    p.open(l.path);
-    int server = l.accept();
-    CHECK(server > 2);
+    connection c;
+    CHECK(c.make("pipe4"));
+    pipe& p = c.p;
     const u32 total = 2 << 20;
-    u8* block = (u8*)process->pool.getmem0(total);
+    u8* block = patternblock(total);
     CHECK(block);
     if (!block)
         return;
     CHECK_EQ(cmd(p, stream_write, (int)total, block), (sptr)total);
     CHECK(cmd(p, stream_pending) > 0);
-    sys_close(server);
+    sys_close(c.server);
+    c.server = 0;
     for (int i = 0; i < 100 && p.isopen(); i++)
         p.callback(&p, cmd_cyclic, 0, 0, nullptr);
     CHECK(!p.isopen());
@@ -243,5 +268,5 @@ TEST(pipesendafterpeergone)
     CHECK_EQ(cmd(p, stream_pending), 0);
     CHECK(!p.hasstate(streamstate_registered));
     process->pool.freemem(block);
-    l.remove();
+    c.remove();
 }

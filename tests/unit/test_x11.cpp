@@ -105,7 +105,8 @@ void answerscreen(x11* x, fakeserver* f, options const& o)
     x->cyclic();
 }
 
-x11* readyclient(fakeserver*& f, options const& o = options())
+// A client that has sent its setup and read the server's setup reply.
+x11* setupclient(fakeserver*& f, options const& o)
 {
     x11* x = newclient(f);
     x->open(0, "", 0);
@@ -113,6 +114,12 @@ x11* readyclient(fakeserver*& f, options const& o = options())
     setupreply(setup, o.spec);
     feed(f, setup);
     x->cyclic();
+    return x;
+}
+
+x11* readyclient(fakeserver*& f, options const& o = options())
+{
+    x11* x = setupclient(f, o);
     answersetup(x, f, o);
     answerscreen(x, f, o);
     skiprequests(*f);
@@ -226,12 +233,7 @@ TEST(x11readywithoutextensions)
     o.spec.height = 600;
     o.spec.maxrequestwords = 4096;
     fakeserver* f = nullptr;
-    x11* x = newclient(f);
-    x->open(0, "", 0);
-    xbytes setup;
-    setupreply(setup, o.spec);
-    feed(f, setup);
-    x->cyclic();
+    x11* x = setupclient(f, o);
     answersetup(x, f, o);
     CHECK(x->isready());                        // straight from the first replies
     CHECK_EQ(x->kind.gui.width, 800);
@@ -248,12 +250,7 @@ TEST(x11errorsfreetheirentries)
 {
     options o;
     fakeserver* f = nullptr;
-    x11* x = newclient(f);
-    x->open(0, "", 0);
-    xbytes setup;
-    setupreply(setup, o.spec);
-    feed(f, setup);
-    x->cyclic();
+    x11* x = setupclient(f, o);
     capture err;
     CHECK(err.begin(2));
     xbytes replies;
