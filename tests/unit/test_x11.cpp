@@ -25,7 +25,7 @@ const u32 ATOMBASE = 100;
 const u32 SETUPREQUESTS = X11_ATOMCOUNT + 1 + 5;     // atoms, the key map, five extensions
 
 struct options {
-    setupspec spec;
+    serversetup server;
     bool randr = true;
     bool bigreq = true;
     bool dri2 = false, dri3 = true, present = true;
@@ -59,11 +59,11 @@ void answersetup(x11* x, fakeserver* f, options const& o)
     xbytes replies;
     for (u32 i = 0; i < X11_ATOMCOUNT; i++)
         atomreply(replies.w, i + 1, ATOMBASE + i);
-    u32 keys = (u32)o.spec.maxkey - o.spec.minkey + 1;
+    u32 keys = (u32)o.server.maxkey - o.server.minkey + 1;
     replyhead(replies.w, 2, X11_ATOMCOUNT + 1, keys * 2);
     fill(replies.w, replies.length() + 24);
     for (u32 k = 0; k < keys; k++) {
-        u32 code = o.spec.minkey + k;
+        u32 code = o.server.minkey + k;
         replies.w.put32(code == 38 ? 'a' : code == 113 ? 0xff51 : 0);
         replies.w.put32(code == 38 ? 'A' : 0);
     }
@@ -111,7 +111,7 @@ x11* setupclient(fakeserver*& f, options const& o)
     x11* x = newclient(f);
     x->open(0, "", 0);
     xbytes setup;
-    setupreply(setup, o.spec);
+    setupreply(setup, o.server);
     feed(f, setup);
     x->cyclic();
     return x;
@@ -162,12 +162,12 @@ TEST(x11setupexchange)
 
     // The setup reply in two pieces: nothing happens until it is whole.
     options o;
-    o.spec.depth = 16;
-    o.spec.bpp = 16;
-    o.spec.minkey = 10;
-    o.spec.maxkey = 200;
+    o.server.depth = 16;
+    o.server.bpp = 16;
+    o.server.minkey = 10;
+    o.server.maxkey = 200;
     xbytes setup;
-    u32 n = setupreply(setup, o.spec);
+    u32 n = setupreply(setup, o.server);
     f->feed(setup.b, 5);
     x->cyclic();
     CHECK_EQ(x->connstate, x11state_setuphead);
@@ -229,9 +229,9 @@ TEST(x11readywithoutextensions)
 {
     options o;
     o.randr = o.bigreq = o.dri3 = false;
-    o.spec.width = 800;
-    o.spec.height = 600;
-    o.spec.maxrequestwords = 4096;
+    o.server.width = 800;
+    o.server.height = 600;
+    o.server.maxrequestwords = 4096;
     fakeserver* f = nullptr;
     x11* x = setupclient(f, o);
     answersetup(x, f, o);
@@ -418,7 +418,7 @@ TEST(x11malformedsetupnotready)
 {
     options o;
     xbytes good;
-    u32 n = setupreply(good, o.spec);
+    u32 n = setupreply(good, o.server);
     struct { char const* name; u32 offset; u8 value; } const rows[] = {
         {"no screens", 8 + 20, 0},
         {"vendor past the end", 8 + 17, 0xff},
@@ -606,8 +606,8 @@ TEST(x11windowlargerthanscreen)
 TEST(x11backbufferandstrips)
 {
     options o;
-    o.spec.depth = 16;
-    o.spec.bpp = 16;
+    o.server.depth = 16;
+    o.server.bpp = 16;
     o.bigreq = false;
     windowsetup t;
     openwindow(t, 33, 10, 0, 0, "s", o);
@@ -676,7 +676,7 @@ TEST(x11linesperstrip)
         options o;
         o.bigreq = false;
         if (row.bytes == 2)
-            o.spec.depth = o.spec.bpp = 16;
+            o.server.depth = o.server.bpp = 16;
         windowsetup t;
         openwindow(t, row.width, 2, 0, 0, nullptr, o);
         t.x->command(guicmd_openwindow, 0, 0, t.w);
@@ -857,7 +857,7 @@ TEST(x11extrabufferclipped)
     closeall(t);
 
     options o;
-    o.spec.depth = o.spec.bpp = 16;
+    o.server.depth = o.server.bpp = 16;
     openwindow(t, 15, 15, 0, 0, "x", o);
     t.x->command(guicmd_openwindow, 0, 0, t.w);
     t.x->command(guicmd_createbuffer, 10, 10, t.w);

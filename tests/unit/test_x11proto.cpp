@@ -116,15 +116,15 @@ TEST(writerrefusesoverflow)
 
 TEST(setupdecoding)
 {
-    setupspec spec;
-    spec.depth = 16;
-    spec.bpp = 16;
-    spec.width = 1280;
-    spec.height = 1024;
-    spec.minkey = 9;
-    spec.maxkey = 200;
+    serversetup server;
+    server.depth = 16;
+    server.bpp = 16;
+    server.width = 1280;
+    server.height = 1024;
+    server.minkey = 9;
+    server.maxkey = 200;
     xbytes data;
-    setupdata(data.w, spec);
+    setupdata(data.w, server);
     u32 n = data.length();
     CHECK_EQ(n, 32 + 8 + 16 + 40);
 
@@ -167,7 +167,7 @@ TEST(setupdecoding)
     setrow(nullptr);
 
     // No pixmap format for the root depth: the pad and size come from the depth.
-    setupspec odd;
+    serversetup odd;
     odd.formats = 1;
     xbytes other;
     setupdata(other.w, odd);

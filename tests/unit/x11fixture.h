@@ -114,7 +114,7 @@ struct xbytes {
     u32 length() const { return w.length; }
 };
 
-struct setupspec {
+struct serversetup {
     u32 vendorlength = 5;
     u32 formats = 2;
     u32 depth = 24;
@@ -128,7 +128,7 @@ struct setupspec {
 };
 
 // The additional data of a setup reply (what follows the 8-byte head).
-inline void setupdata(x11writer& w, setupspec const& s)
+inline void setupdata(x11writer& w, serversetup const& s)
 {
     w.put32(12004000);                  // release
     w.put32(s.base);
@@ -173,7 +173,7 @@ inline void setupdata(x11writer& w, setupspec const& s)
     w.put8(0);                          // no depth list follows in these tests
 }
 
-inline u32 setupreply(xbytes& out, setupspec const& s)
+inline u32 setupreply(xbytes& out, serversetup const& s)
 {
     xbytes data;
     setupdata(data.w, s);
