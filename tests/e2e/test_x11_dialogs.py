@@ -89,7 +89,7 @@ class Dialog:
 
         def painted():
             shot = self.server.screenshot().crop((x, y, x + w, y + h))
-            return shot if face_share(shot) > 0.5 else None
+            return shot if face_share(shot, self.server.depth) > 0.5 else None
         shot = wait_for(painted, seconds * SLOW, 0.05)
         assert shot, "the window was never painted"
         return shot
@@ -122,8 +122,13 @@ class Dialog:
         return self.proc.returncode, out, err
 
 
-def face_share(image):
+def face_share(image, depth=24):
+    """The share of the image in the face colour; at depth 16 the server holds it
+    as 5-6-5 bits, which the screenshot stretches back, so compare those bits."""
     pixels = list(image.getdata())
+    if depth == 16:
+        face = quantized([FACE])[0]
+        return sum(1 for p in quantized(pixels) if p == face) / max(1, len(pixels))
     return sum(1 for p in pixels if p == FACE) / max(1, len(pixels))
 
 
@@ -288,8 +293,9 @@ def window_picture(server, args):
     return d, shot
 
 
-def quantized(image):
-    return [(r >> 3, g >> 2, b >> 3) for r, g, b in image.getdata()]
+def quantized(pixels):
+    """Pixels reduced to the 5-6-5 bits a depth-16 screen keeps."""
+    return [(r >> 3, g >> 2, b >> 3) for r, g, b in pixels]
 
 
 def test_depth16_odd_width_matches_depth24(tree):
@@ -311,8 +317,13 @@ def test_depth16_odd_width_matches_depth24(tree):
         finally:
             s.close()
     for word in ("yesno", "info", "file"):
-        a, b = quantized(pictures[24, word]), quantized(pictures[16, word])
-        bad = [i for i in range(len(a)) if a[i] != b[i]]
+        # The window draws in its own 5-6-5 format, and its blend truncates each
+        # of its two products to the field, so where it blends (icons, smoothed
+        # text, rounded corners) a channel may land up to two steps below the
+        # quantized depth-24 pixel. A skewed row moves whole edges: text on the
+        # face differs by twenty steps and more.
+        a, b = quantized(pictures[24, word].getdata()), quantized(pictures[16, word].getdata())
+        bad = [i for i in range(len(a)) if max(abs(p - q) for p, q in zip(a[i], b[i])) > 2]
         assert not bad, "%s: %d pixels differ, first at %s" % (word, len(bad), divmod(bad[0], 641)[::-1])
 
 
