@@ -153,7 +153,8 @@ def row(name, program, seconds, peak):
     print("  %-34s %-9s %9.1f ms %8d KiB" % (name, program, seconds * 1000, peak), flush=True)
 
 
-def main():
+def commandline():
+    """The arguments [build-dir] [--runs N] and the velkra program of that build."""
     parser = argparse.ArgumentParser()
     parser.add_argument("build", nargs="?", default="build/linux-x86_64")
     parser.add_argument("--runs", type=int, default=5)
@@ -164,6 +165,11 @@ def main():
         velkra = os.path.join(args.build, candidates[0]) if candidates else velkra
     if not os.path.exists(velkra):
         sys.exit("no velkra program in %s (build it first)" % args.build)
+    return args, velkra
+
+
+def main():
+    args, velkra = commandline()
     peers = ensurepeers()
     base = {"PATH": "/usr/bin:/bin", "HOME": os.environ.get("HOME", "/"), "TERM": "xterm-256color",
             "LANG": "C.UTF-8"}

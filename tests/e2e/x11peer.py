@@ -166,7 +166,7 @@ class XClient:
                           + name + b"\0" * _pad(len(name)) + data + b"\0" * _pad(len(data)))
         head = self._read(8)
         assert head[0] == 1, "setup refused"
-        self._read(struct.unpack("<H", head[6:8])[0] * 4)
+        self.setup = self._read(struct.unpack("<H", head[6:8])[0] * 4)
         self.sequence = 0
 
     def _read(self, n):
