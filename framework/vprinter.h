@@ -77,6 +77,9 @@ inline void vprinter_value(vprinterdata* d, long long v) { vprinter_value64(d, (
 inline void vprinter_value(vprinterdata* d, unsigned long long v) { vprinter_value64(d, (u64)v); }
 inline void vprinter_value(vprinterdata* d, char* s) { vprinter_value(d, (char const*)s); }
 inline void vprinter_value(vprinterdata* d, u16* s) { vprinter_value(d, (u16 const*)s); }
+// Any other pointer would silently become a bool; an address is printed with %x of
+// (u64)(uptr)p, the same on every target.
+template <class T> void vprinter_value(vprinterdata* d, T* p) = delete;
 
 // One step per argument, in order, then the trailing copy; the text is terminated.
 template <class... A> inline void vprinter_int(vprinterdata* d, A... args)

@@ -234,6 +234,9 @@ TEST(seek_past_the_end_grows_the_file)
     CHECK_EQ(f.position(), 10);
     CHECK_EQ(f.callback(&f, stream_write, 1, 0, "z"), 1);
     CHECK_EQ(f.filesize(), 11);
+    // The halves are unsigned: a = -2 is 0xFFFFFFFE, not a negative offset.
+    CHECK_EQ(f.callback(&f, stream_setposition, -2, 0, nullptr), 1);
+    CHECK_EQ(f.position(), 0xFFFFFFFEull);
     f.exit(true);
     u8 back[16];
     CHECK_EQ(readscratch(path, back, sizeof back), 11);

@@ -530,6 +530,16 @@ TEST(sizes_that_cannot_be_kept_are_refused)
     CHECK_EQ(s.cmd(stream_pending), 0);
     CHECK(s.writebuf == nullptr);
     CHECK(!s.hasstate(streamstate_registered));
+    // The device takes a part and the rest cannot be kept: only that part is answered.
+    static int const takes[] = {3};
+    peer.takes = takes;
+    peer.takecount = 1;
+    peer.blocked = false;
+    CHECK_EQ(s.cmd(stream_write, 0x7fffffff, 0, small), 3);
+    CHECK(sinkis("\1\2\3"));
+    CHECK_EQ(s.cmd(stream_pending), 0);
+    CHECK(!s.hasstate(streamstate_registered));
+    peer.blocked = true;
     CHECK_EQ(s.cmd(stream_setbuffering, 1), 1);
     CHECK_EQ(s.cmd(stream_write, 0x7fffffff, 0, small), 0);
     CHECK_EQ(s.cmd(stream_write, 4, 0, small), 4);      // the buffer itself is unharmed

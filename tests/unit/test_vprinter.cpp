@@ -182,6 +182,17 @@ TEST(typed_arguments_in_one_call)
     CHECK_STR(buffer, sizeof(long) == 8 ? "-1 18446744073709551615" : "-1 4294967295");
 }
 
+// Only strings are pointer arguments: any other pointer would silently take the
+// bool step (an address printed as 1), so it must not compile at all.
+template <class T> constexpr auto hasstep(int) -> decltype(vprinter_value((vprinterdata*)nullptr, T()), true)
+{
+    return true;
+}
+template <class T> constexpr bool hasstep(...) { return false; }
+static_assert(hasstep<char const*>(0) && hasstep<char*>(0) && hasstep<u16 const*>(0), "strings have steps");
+static_assert(!hasstep<void const*>(0) && !hasstep<int*>(0) && !hasstep<u8 const*>(0), "no pointer step");
+static_assert(!hasstep<double>(0), "a double is narrowed explicitly");
+
 TEST(conversion_routines)
 {
     static const struct { s64 value; char const* decimal; char const* hex; char const* upper; char const* hex32; } rows[] = {
