@@ -7,8 +7,8 @@ reader (kzvreader.py) against real font renderers:
   come from: the same inked pixels, advances 6, 8 and 5.
 - The proportional font's advances against FreeType's DejaVu Sans at 11 pixels.
 - The text demo (primitives, icons and text in every font, saved by the image's
-  own kzv save) reaches the reader with every line where it was drawn; its PNG
-  is kept beside the test's files for a look.
+  own kzv save) reaches the reader with every shape and line where it was drawn;
+  its PNG is kept beside the test's files for a look.
 """
 import gzip
 import io
@@ -166,6 +166,28 @@ def test_text_demo_reaches_the_reader(tmp_path):
     info = {at(x, y) for x in range(170, 202) for y in range(10, 42)}
     question = {at(x, y) for x in range(210, 242) for y in range(10, 42)}
     assert len(info) > 10 and len(question) > 10
+    # The rounded outline (260, 64) 90 x 36, radius 8, line width 2: bands of its
+    # colour along the straight edges, the inside painted back with the colour that
+    # was at its corner, the outermost corner pixels untouched (coverage 0), and the
+    # four corner squares mirror images of each other.
+    outline = 0x884488
+    for x in (275, 305, 335):
+        assert [at(x, y) for y in (64, 65, 66, 97, 98, 99)] == [outline] * 2 + [0xF0F0F0] * 2 + [outline] * 2
+    for y in (76, 82, 88):
+        assert [at(x, y) for x in (260, 261, 262, 347, 348, 349)] == [outline] * 2 + [0xF0F0F0] * 2 + [outline] * 2
+    assert at(305, 82) == 0xF0F0F0
+    for x, y in ((260, 64), (349, 64), (260, 99), (349, 99)):
+        assert at(x, y) == 0xF0F0F0
+    for i in range(10):
+        for j in range(10):
+            corners = {at(260 + j, 64 + i), at(349 - j, 64 + i), at(260 + j, 99 - i), at(349 - j, 99 - i)}
+            assert len(corners) == 1, (i, j)
+    # The bitmap pattern: exactly its '#' cells at (370, 70), nothing around them.
+    cross = ["##.......##", "###.....###", ".###...###.", "..###.###..", "...#####...", "....###....",
+             "...#####...", "..###.###..", ".###...###.", "###.....###", "##.......##"]
+    want = {(370 + c, 70 + r) for r, row in enumerate(cross) for c, cell in enumerate(row) if cell == "#"}
+    got = {(x, y) for x in range(362, 390) for y in range(62, 90) if at(x, y) == 0xCC2222}
+    assert got == want
     lines = [line.split() for line in r.stdout.decode().splitlines()]
     assert len(lines) == 11
     for font, x, y, width, colour in lines:

@@ -8,8 +8,9 @@
 //                            codec and the file stream
 //   demo OUT                 a 160 x 100 888 picture of the drawing primitives and the
 //                            compiled-in dir-up icon, written to OUT through the codec
-//   textdemo OUT             the demo's primitives and icons, the embedded icons drawn
-//                            with drawimage, and text in every font, on a 480 x 300 888
+//   textdemo OUT             the demo's primitives and icons, a rounded outline and a
+//                            text-pattern bitmap, the embedded icons drawn with
+//                            drawimage, and text in every font, on a 480 x 300 888
 //                            image saved with savekzv; stdout gets one line per text
 //                            line: "FONT X Y WIDTH COLOUR"
 //   text FONT OUT TEXT...    each TEXT on its own line, black on white, in FONT
@@ -235,6 +236,21 @@ int textdemo(char const* outpath)
     im.clear(0xF0F0F0);
     primitives(im);
     im.fillrect(4, 270, 260, 22, 0x2255CC);
+    // The test knows these two by their places, colours and cells.
+    im.drawroundedrect(260, 64, 90, 36, 8, 2, 0x884488);
+    im.drawbitmap(370, 70, 0xCC2222,
+                  "11,11,"
+                  "##.......##"
+                  "###.....###"
+                  ".###...###."
+                  "..###.###.."
+                  "...#####..."
+                  "....###...."
+                  "...#####..."
+                  "..###.###.."
+                  ".###...###."
+                  "###.....###"
+                  "##.......##");
     bool drawn = im.drawimage(170, 10, "img/info.kzv") && im.drawimage(210, 10, "img/question.kzv");
     for (demoline const& l : lines) {
         if (l.font == font_none)
