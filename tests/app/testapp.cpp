@@ -8,6 +8,8 @@
 //   wait MS           runs until a signal or MS milliseconds have passed
 //   raw MS            the same with the terminal raw and its screen modes marked changed
 //   keys MS           raw; each key read is reported on standard error as "key N"
+//   linger MS         raw; the end of the run waits (up to 20 s) for a second exit
+//                     request, saying "exiting" first and then whether one came
 //   ui MS             "UI" through the terminal channel and "answer" on standard output
 //   fileanswer PATH   writes "file text" into PATH, then "answer" on standard output
 //   size              the UI terminal's size on standard output: "COLUMNSxROWS terminal|none"
@@ -15,13 +17,16 @@
 #include "../../framework/os.h"
 #include "../../framework/str.h"
 #include "../../framework/sysprocess.h"
+#include "../../framework/timers.h"
 #include "../../framework/vprinter.h"
 
 namespace kzv {
 
 namespace {
 
-enum appmode : u8 { mode_wait, mode_raw, mode_keys };
+enum appmode : u8 { mode_wait, mode_raw, mode_keys, mode_linger };
+
+const u32 LINGER_MAXMS = 20000;
 
 class testapp : public module {
 public:
@@ -80,9 +85,23 @@ void readkeys()
         printnumber("key ", keys[i], true);
 }
 
+// The loop has cleared the exit request before telling the modules '?', so a
+// request seen here comes from a signal that arrived during the end itself: a
+// handler that the first signal had not uninstalled.
+void linger()
+{
+    os_stderr("exiting\n");
+    realtimer watch;
+    while (!process->exitrequested && watch.msec() < LINGER_MAXMS)
+        os_sleep(1);
+    os_stderr(process->exitrequested ? "second request\n" : "no second request\n");
+}
+
 sptr testapp_concb(void* self, unsigned cmd, int, int, void const*)
 {
     testapp* app = (testapp*)self;
+    if (cmd == cmd_exit && app->mode == mode_linger)
+        linger();
     if (cmd != cmd_cyclic)
         return 0;
     if (app->mode == mode_keys)
@@ -163,6 +182,8 @@ void mmain()
         run(mode_raw, ms);
     } else if (streq(command, "keys")) {
         run(mode_keys, ms);
+    } else if (streq(command, "linger")) {
+        run(mode_linger, ms);
     } else if (streq(command, "ui")) {
         os_stdout_ansi("UI\r\n", 4);
         os_puts("answer");
@@ -172,7 +193,7 @@ void mmain()
     } else if (streq(command, "fileanswer")) {
         fileanswer(value);
     } else {
-        os_stderr("usage: kzvtestapp args | env NAME | wait MS | raw MS | keys MS | ui MS | size | fileanswer PATH\n");
+        os_stderr("usage: kzvtestapp args | env NAME | wait MS | raw MS | keys MS | linger MS | ui MS | size | fileanswer PATH\n");
         process->exitcode = 2;
     }
 }

@@ -56,14 +56,22 @@ def test_signal_restores_terminal(pane, tmp_path, sig, redirect):
 
 
 # The old one-shot `signal` call would leave the second SIGINT to the default
-# action, which kills the process with the terminal still raw.
-def test_second_signal_does_not_kill(pane, tmp_path):
-    before, pid = startraw(pane, "> out 2> err")
-    os.kill(pid, signal.SIGINT)
-    os.kill(pid, signal.SIGINT)
+# action, which kills the process with the terminal still raw. The second signal
+# is sent while the run is ending (the app lingers there until it comes), so that
+# it cannot miss the process or merge with the first.
+@pytest.mark.parametrize("sig", [signal.SIGINT, signal.SIGTERM], ids=lambda s: s.name)
+def test_second_signal_does_not_kill(pane, tmp_path, sig):
+    before = pane.stty()
+    pid = pane.start(["linger", 0], "> out 2> err")
+    waitraw(pane, before, pid)
+    err = tmp_path / "err"
+    os.kill(pid, sig)
+    assert waitfor(lambda: err.read_text().startswith("exiting\n"), 10), err.read_text()
+    os.kill(pid, sig)
     assert pane.waitexit() == 0
     assert pane.stty() == before
-    assert (tmp_path / "err").read_text() == "exit: CTRL-C\n"
+    assert err.read_text() == "exiting\nsecond request\nexit: %s\n" % REASONS[sig]
+    assert (tmp_path / "out").read_text() == ""
 
 
 # SIGCONT is sent only after the look: a SIGCONT sent at once would discard a
