@@ -139,12 +139,18 @@ def test_terminal_restored_after_exit_and_ctrl_c(tmp_path, panes):
 def test_captured_answer_keeps_the_ui_on_the_terminal(tmp_path, panes):
     log = tmp_path / "log"
     result = tmp_path / "result"
-    p = panes("x=$(%s render %s); echo \"[$x]\" > %s" % (TOOL, log, result))
+    errors = tmp_path / "errors"
+    p = panes("x=$(%s render %s 2> %s); echo \"[$x]\" > %s" % (TOOL, log, errors, result))
     waitfor(lambda: "velkra" in p.capture(colours=False), what="the picture")
-    p.type("Up", "q")
+    # A broken Delete sequence (ESC [ 3 x) makes the decoder's debug line, which
+    # belongs on standard error, never in the captured answer.
+    p.type("Up")
+    p.type("-H", "1b", "5b", "33", "78")
+    p.type("q")
     waitfor(p.dead, what="the end of the run")
     assert open(result).read() == "[]\n"
     assert "key 10002" in readlog(log)
+    assert "getkey s3 78" in open(errors).read()
 
 
 # Streams that a terminal and our emulator must show alike. They keep to what both
@@ -188,3 +194,18 @@ def test_emulator_matches_tmux(tmp_path, panes, name, stream):
     x, y = [int(v) for v in out[rows].split()[1:3]]
     # A cursor left past the last column waits to wrap; a terminal shows it on the last one.
     assert [str(min(x, columns - 1)), str(y)] == cursor
+
+
+# Sequences the emulator does not know only print a line about themselves, and
+# that line goes to standard error: standard output holds the screen alone.
+def test_emulator_diagnostics_go_to_standard_error(tmp_path):
+    data = tmp_path / "stream"
+    data.write_bytes(("ab" + E + "Z" + E + "[5z" + E + "[?9999h" + E + "[1J" + E + "[9K" + E + "[5n"
+                      + E + "[38;2;1;2;3m" + "cd").encode())
+    r = subprocess.run(EMULATOR + [TOOL, "emulate", "6", "2", str(data)], capture_output=True, timeout=30)
+    assert r.returncode == 0
+    assert r.stdout == b"abcd\n\ncursor 4 0\n"
+    errors = r.stderr.decode(errors="replace")
+    for line in ("ansi: ESC Z (5a)", "ansi: ESC [ z (7a) par: 5 0 0", "ansi: ESC [ ? 9999 0 0 h",
+                 "ansi: ESC [ 1 J", "ansi: ESC [ 9 0 0 K", "ansi: ESC [ 5 n", "ansi: ESC [ 38 2 1 m"):
+        assert line in errors, (line, errors)

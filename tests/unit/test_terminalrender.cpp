@@ -148,6 +148,41 @@ TEST(a_silent_peer_leaves_80_by_24)
     peer.stop();
 }
 
+namespace {
+void* refusememory(int) { return nullptr; }
+} // namespace
+
+// A grid its pool cannot give fails the open: no start sequence reaches the
+// terminal, and drawing and updates on the renderer do nothing.
+TEST(a_grid_the_pool_refuses_fails_the_open)
+{
+    fakepeer peer;
+    peer.start(source_stdio, 999, 999, true);
+    mem* small = mem::getnewroot(0x4000, 0x4000);
+    if (!CHECK(small != nullptr))
+        return;
+    memsystemsource saved = mem_systemsource;
+    mem_systemsource = refusememory;
+    ansiterminal t(small);
+    wire(peer, t);
+    CHECK(!t.open(0, 0, 1, 1));
+    CHECK(t.mode != termmode_tui);
+    CHECK(t.grid == nullptr);
+    t.termfillrect(0, 0, 999, 999, 0xFFFFFF);
+    t.termputstring8(0, 0, 0xFFFFFF, "x");
+    t.termupdate(true);
+    CHECK_EQ(peer.length, 0u);
+    CHECK(!t.open(999, 999, 0, 0));             // nor an emulator of that size
+    CHECK(t.grid == nullptr);
+    t.writeemu((u8 const*)"abc\x1b[2J", 7);
+    mem_systemsource = saved;
+    // With memory again the same renderer opens.
+    CHECK(t.open(0, 0, 1, 1));
+    CHECK_EQ(t.mode, termmode_tui);
+    t.exit(true);
+    peer.stop();
+}
+
 TEST(update_sends_the_changed_run_with_its_colours)
 {
     fakepeer peer;
