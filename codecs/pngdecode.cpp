@@ -351,6 +351,7 @@ void pngdecoder::unfilterrow(u8 const* filtered)
     u32 bpp = pixelbytes;
     u8* cur = rawcur;
     u8 const* prev = rawprev;
+    rowfilter = (u8)type;
     if (type > 4)
         return;
     for (u32 i = 0; i < n; i++) {

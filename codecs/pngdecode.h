@@ -32,6 +32,7 @@ public:
     s32 line;               // of the row in `row`; -1 before the first
     u32* row;               // width pixels
     u32 notedchunk;         // type of the chunk reported by png_chunknote, big-endian letters
+    u8 rowfilter;           // filter type of the row in `row`; above 4 it was not decoded
     u32 palette[256];       // 0x00RRGGBB
 
     bool init(mem* pool);   // false when the pool has no room for the inflater record

@@ -151,6 +151,8 @@ bool png::decoded(int event)
         setready();
         return true;
     case png_row:
+        if (decoder.rowfilter > 4)
+            eprintf("rs8 %d\n", decoder.rowfilter);       // the row keeps what it held
         kind.scanline.line = decoder.line;
         payload = decoder.row;
         size = decoder.width * 4;

@@ -5,8 +5,10 @@
 // encoding hands out the file's bytes. It refuses what the decoder and encoder
 // refuse ("png error TEXT" on standard error, error flag), sources that end
 // inside the file or before the last row, and rows that do not match the first.
-// A stream without a PNG signature ends with no records. Its buffers come from
-// its pool and go with its reset.
+// A stream without a PNG signature ends with no records. Unknown chunks ("png
+// chunk NAME 0xTYPE") and rows of a filter type above 4 ("rs8 TYPE", the row keeps
+// what it held) are noted on standard error. Its buffers come from its pool and go
+// with its reset.
 #pragma once
 #include "../framework/transform.h"
 #include "pngdecode.h"

@@ -2,10 +2,10 @@
 # Builds the codec fuzz targets with clang++ (libFuzzer + ASan + UBSan) and runs a
 # campaign of the given length on each. Usage: fuzz.sh [seconds] [work dir] [target...]
 # (defaults: 300 s, /tmp/kzvfuzz-codecs, the targets inflate png bmp, and the terminal
-# targets terminalinput ansiemulator of tests/fuzz/run_fuzz_terminal.sh). Seeds: zlib
-# streams of system files at several levels and strategies and the unit tests'
-# hand-made streams (inflate), and PNG and BMP files that Pillow writes in its
-# modes (png, bmp). A finding leaves a crash-* file in the target's folder and exit 1.
+# targets terminalinput ansiemulator of tests/fuzz/run_fuzz_terminal.sh). Seeds: raw
+# deflate streams of system files at several levels and strategies, the unit tests'
+# hand-made streams and a few zlib and gzip streams (inflate), and PNG and BMP
+# files that Pillow writes in its modes (png, bmp). A finding leaves a crash-* file in the target's folder and exit 1.
 set -euo pipefail
 seconds=${1:-300}
 work=${2:-/tmp/kzvfuzz-codecs}
@@ -14,7 +14,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(inflate png bmp terminalinput ansiemulator)
 root="$(cd "$(dirname "$0")/.." && pwd)"
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root")
-# What the PNG and BMP targets need of the framework: pools, modules, the transform
+# What the codec targets need of the framework: pools, modules, the transform
 # skeleton of the codec modules, printf and the platform calls behind them.
 framework=(framework/mem.cpp framework/smem.cpp framework/memprim.cpp framework/module.cpp
   framework/transform.cpp framework/data.cpp framework/stream.cpp
@@ -31,11 +31,7 @@ for target in "${targets[@]}"; do
   esac
   dir="$work/$target"
   mkdir -p "$dir/corpus"
-  if [ "$target" = inflate ]; then
-    sources=("$root/codecs/inflate.cpp" "$root/framework/memprim.cpp")
-  else
-    sources=("$root"/codecs/*.cpp "${framework[@]/#/$root/}")
-  fi
+  sources=("$root"/codecs/*.cpp "${framework[@]/#/$root/}")
   clang++ "${flags[@]}" "$root/tests/fuzz/fuzz_$target.cpp" "${sources[@]}" -o "$dir/fuzz_$target"
   /usr/bin/python3 - "$target" "$dir/corpus" "$root/tests/unit/test_inflate_cases.h" <<'PY'
 import io, os, re, sys, zlib
@@ -51,6 +47,12 @@ if target == "inflate":
                 seeds.append(bytes([len(seeds) & 255]) + c.compress(data) + c.flush())
     for name, hexbytes in re.findall(r'\{"([^"]*)", "([0-9a-f ]*)"', cases):
         seeds.append(bytes([len(seeds) & 255]) + bytes.fromhex(hexbytes))
+    # Framed streams, for the run that guesses the framing.
+    data = open(files[0], "rb").read()[:5000] if files else b"framed " * 500
+    for wbits in (9, 15):
+        seeds.append(bytes([len(seeds) & 255]) + zlib.compress(data, 6, wbits))
+    gzipheader = bytes.fromhex("1f 8b 08 08 00 00 00 00 00 03") + b"name.txt\0"
+    seeds.append(bytes([len(seeds) & 255]) + gzipheader + zlib.compress(data, 6, -15) + bytes(8))
 else:
     from PIL import Image
     base = Image.linear_gradient("L").resize((19, 7)).convert("RGB")

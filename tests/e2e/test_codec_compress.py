@@ -56,6 +56,22 @@ def test_zip_framing(tmp_path, name, data):
         assert peer.stdout == data
 
 
+def test_zip_longest_entry_name(tmp_path):
+    # 255 bytes, the longest name a zip entry takes here (and a file here has).
+    name = "n" * 251 + ".txt"
+    data = b"a long name " * 40
+    (tmp_path / name).write_bytes(data)
+    path = tmp_path / "long.zip"
+    r = run("zip", 6, tmp_path / name, path)
+    assert r.returncode == 0 and r.stderr == b"", r.stderr
+    out = path.read_bytes()
+    assert struct.unpack("<H", out[26:28])[0] == 255
+    test = subprocess.run(["unzip", "-t", path], capture_output=True)
+    assert test.returncode == 0, test.stdout
+    peer = subprocess.run(["unzip", "-p", path, name], capture_output=True)
+    assert peer.returncode == 0 and peer.stdout == data
+
+
 def test_gzip_header_and_empty_stream(tmp_path):
     out, _ = compress(tmp_path, "gzip", 6, b"")
     assert out == bytes.fromhex("1f 8b 08 00 00 00 00 00 00 ff") + b"\x03\x00" + bytes(8)

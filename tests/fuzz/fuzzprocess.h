@@ -46,11 +46,11 @@ template <class D, class F> void fuzzfeed(D& d, u8 const* data, u32 size, bool b
     }
 }
 
-// A byte source on the stream protocol for the codec modules: 'D' hands out the
-// next piece of the data copied into a heap block of exactly its size, which the
-// next 'D' frees, so that a module reading past a record or keeping a pointer
-// into one it was lent is an ASan report; 'G' takes bytes back; at the end it
-// answers 0 with the end flag (0x04).
+// A byte source on the stream protocol for the codec modules: 'D' (and 'C', for
+// modules that read bytes) hands out the next piece of the data copied into a
+// heap block of exactly its size, which the next read frees, so that a module
+// reading past a record or keeping a pointer into one it was lent is an ASan
+// report; 'G' takes bytes back; at the end it answers 0 with the end flag (0x04).
 class fuzzsource : public module {
 public:
     u8 const* bytes;
@@ -91,6 +91,12 @@ public:
         fuzzsource* s = (fuzzsource*)self;
         if (cmd == 'D')
             return s->handout((data**)const_cast<void*>(p), (u32)a);
+        if (cmd == 'C') {
+            data* record = nullptr;
+            sptr n = s->handout(&record, (u32)a);
+            *(u8**)const_cast<void*>(p) = s->block;
+            return n;
+        }
         if (cmd == 'G') {
             u32 n = (u32)a < s->position ? (u32)a : s->position;
             s->position -= n;

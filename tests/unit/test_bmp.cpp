@@ -176,6 +176,34 @@ TEST(layout)
     CHECK_EQ(r.rows, 0);
 }
 
+// Palette entries the file does not give are black; a 24-bit file may carry a
+// palette longer than 256 entries, which is passed over to the pixels.
+TEST(palettesizes)
+{
+    static u8 file[1400];
+    u32 at = header(file, 2, 1, 1, 54 + 4, 40, 1);
+    u8 const one[4] = {0x11, 0x22, 0x33, 0};
+    memcpy(file + at, one, 4);
+    u8 const bits[4] = {0x40, 0, 0, 0};     // pixel 0 is index 0, pixel 1 index 1
+    memcpy(file + at + 4, bits, 4);
+    readout r = readall(file, at + 8, 0);
+    CHECK_EQ(r.result, bmp_end);
+    CHECK_EQ(r.first[0], 0x332211);
+    CHECK_EQ(r.first[1], 0);
+    u32 colors = 300;
+    at = header(file, 1, 1, 24, 54 + colors * 4, 40, colors);
+    for (u32 i = 0; i < colors * 4; i++)
+        file[at + i] = (u8)(i * 7 + 1);
+    u8 const pixel[4] = {0x0a, 0x0b, 0x0c, 0};
+    memcpy(file + at + colors * 4, pixel, 4);
+    static const u32 pieces[] = {0, 1, 13};
+    for (u32 piece : pieces) {
+        r = readall(file, at + colors * 4 + 4, piece);
+        CHECK_EQ(r.result, bmp_end);
+        CHECK_EQ(r.first[0], 0x0c0b0a);
+    }
+}
+
 TEST(readerrefusals)
 {
     static const struct {

@@ -6,8 +6,9 @@
 //                    the file's two colours), 8888 and 565, then savepng
 //   kzv2bmp IN OUT   the same images, then savebmp: 24-bit or 1-bit files, rows top-down
 // Skipped PNG chunks that are not known are noted on standard error as
-// "png chunk NAME 0xTYPE"; refusals print "png error TEXT" or "bmp: TEXT", and
-// the image operations name a file they cannot find, read or write.
+// "png chunk NAME 0xTYPE", and rows with a filter type above 4, which keep what
+// the row held before, as "rs8 TYPE"; refusals print "png error TEXT" or
+// "bmp: TEXT", and the image operations name a file they cannot find, read or write.
 #include "codectool.h"
 #include "../../../codecs/pngdecode.h"
 #include "../../../framework/mem.h"
