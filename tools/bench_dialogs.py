@@ -37,12 +37,23 @@ LIMIT = 30.0            # the longest wait for a frame
 
 
 def ensurepeers():
-    """dialog and whiptail from the distribution, installed when missing."""
-    missing = [p for p in ("dialog", "whiptail") if not shutil.which(p)]
-    if missing and os.geteuid() == 0 and shutil.which("apt-get"):
-        subprocess.run(["apt-get", "install", "-y", "-q"] + missing,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return {p: shutil.which(p) for p in ("dialog", "whiptail")}
+    """dialog and whiptail from the distribution, installed when missing (through
+    sudo when not root); the package lists are fetched first on a fresh machine,
+    where they may be empty. A peer that cannot be installed is left out."""
+    names = ("dialog", "whiptail")
+    missing = [p for p in names if not shutil.which(p)]
+    if missing and shutil.which("apt-get"):
+        sudo = [] if os.geteuid() == 0 else ["sudo", "-n"]
+        env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "env": env}
+        install = sudo + ["apt-get", "install", "-y", "-q", "--no-install-recommends"] + missing
+        if subprocess.run(install, **quiet).returncode != 0:
+            subprocess.run(sudo + ["apt-get", "update", "-q"], **quiet)
+            subprocess.run(install, **quiet)
+    for p in names:
+        if not shutil.which(p):
+            print("(%s is not installed and could not be; its rows are left out)" % p)
+    return {p: shutil.which(p) for p in names}
 
 
 def peakkib(pid):
@@ -177,8 +188,14 @@ def main():
 
     print("binary size")
     print("  %-34s %10d bytes (static, no libraries)" % (os.path.basename(velkra), binarysize(velkra)))
+    # The other Linux programs of the same build family: build/linux-i386 beside
+    # build/linux-x86_64, build/NAME-linux-i386 beside build/NAME-linux-x86_64.
+    builddir = os.path.abspath(args.build)
     for arch in ("i386", "arm"):
-        other = os.path.join(os.path.dirname(os.path.abspath(args.build)), "linux-" + arch, "velkra-linux-" + arch)
+        sibling = os.path.basename(builddir).replace("x86_64", arch)
+        if sibling == os.path.basename(builddir):
+            continue
+        other = os.path.join(os.path.dirname(builddir), sibling, "velkra-linux-" + arch)
         if os.path.exists(other):
             print("  %-34s %10d bytes" % (os.path.basename(other), binarysize(other)))
     for name, path in peers.items():
