@@ -26,7 +26,7 @@ REASONS = {"q": None, "ctrl-c": "exit: child ctrl-c", "SIGTERM": "exit: terminat
            "SIGHUP": "exit: hangup"}
 # With the answer captured (x=$(...)) the UI, raw mode and the restore act on the
 # controlling terminal instead of standard output.
-CASES = [(e, False) for e in ENDINGS] + [("q", True), ("SIGTERM", True)]
+CASES = [(e, c) for c in (False, True) for e in ENDINGS]
 
 
 def settings(tty):
