@@ -2,14 +2,18 @@
 the start folder (given, ".", with a trailing slash, "/"), the filter list
 "*.txt,*.md", -showhidden, entering folders and going up with the keyboard,
 scrolling a long folder with keys and the wheel, Enter, a double click, OK,
-Cancel and Esc, accepting with nothing selected, and a link named choosedir.
-Each run checks exactly what x=$(...) captured, the status, an empty standard
-error and the terminal as it was."""
+Cancel and Esc, pointer moves from a graphic terminal's viewer (a folder entered
+by a click, the file list's thumb dragged), accepting with nothing selected, and
+a link named choosedir. Each run checks exactly what x=$(...) captured, the
+status, an empty standard error and the terminal as it was."""
+import glob
 import os
+import struct
+import time
 
 import pytest
 
-from dialogrun import dialogpane, program, waitfor
+from dialogrun import dialogpane, mousereport, program, waitfor
 
 # The chooser's 750 x 550 is cut to the 320 x 300 screen. Its widget then lies at
 # (10, 10), 300 x 220: the folder list is 100 wide, the lists start 45 below the
@@ -23,6 +27,11 @@ CANCELBUTTON = (30, 279)
 def filerow(i):
     """A point in visible file row i."""
     return (200, 10 + 45 + 2 + 19 * i + 9)
+
+
+def folderrow(i):
+    """A point in visible folder row i."""
+    return (50, 10 + 45 + 2 + 19 * i + 9)
 
 
 @pytest.fixture
@@ -102,6 +111,73 @@ def test_mouse_double_click_ok_and_cancel(pane, tree):
     assert choose(pane, folder, clicks=[(filerow(3), 1), (OKBUTTON, 1)]) == ok(tree / "D.TXT")
     assert choose(pane, folder, clicks=[(CANCELBUTTON, 1)]) == NOTHING
     assert choose(pane, folder, "Escape") == NOTHING
+
+
+# The back-end reads the pointer file before the keys in each step, so a move and
+# a button report that arrived in one step would be taken out of order: each is
+# given time to be taken on its own.
+SETTLE = 0.5
+
+
+def graphicchooser(workdir, args):
+    """The chooser on a graphic terminal: KZVTERM_TMP names a folder where the
+    screen goes out as image files and where the viewer appends the pointer's
+    moves to "tuimouse" as little-endian u16 pairs in screen pixels. Cells of
+    2 x 2 pixels make the 160 x 150 pane a 320 x 300 screen, as elsewhere, and a
+    click on cell (c, r) lands on pixel (2c + 1, 2r + 1)."""
+    workdir.mkdir()
+    shared = workdir / "shared"
+    shared.mkdir()
+    (shared / "tuimouse").write_bytes(b"")
+    pane = dialogpane(workdir, columns=160, rows=150)
+    pane.start(args, env={"KZVTERM_CXS": "2", "KZVTERM_CYS": "2", "KZVTERM_TMP": str(shared)})
+    assert waitfor(lambda: glob.glob(str(shared / "tuiimg_*")), 10), "no frame went out"
+    time.sleep(0.3)
+    return pane, shared
+
+
+def pointer(shared, x, y):
+    with open(shared / "tuimouse", "ab") as f:
+        f.write(struct.pack("<HH", x, y))
+    time.sleep(SETTLE)
+
+
+def button(pane, report, x, y):
+    pane.sendraw(mousereport(report, x // 2, y // 2))
+    time.sleep(SETTLE)
+
+
+def test_pointer_moves_enter_a_folder_and_drag_the_thumb(tmp_path, tree):
+    """Pointer moves from a graphic terminal's viewer: over a folder row they put
+    the cursor there and a click enters that folder; with the button held on the
+    file list's thumb they drag it, which pulls the highlight into the rows shown,
+    and Enter answers the highlighted file, not the one selected before the drag.
+    The track is 171 pixels for 100 files: the press lands 4 pixels into the thumb
+    (widget y 51), and 86 pixels down the first row shown is 86 * 100 / 171 = 50."""
+    pane, shared = graphicchooser(tmp_path / "first", ["file", "-folder=" + str(tree)])
+    try:
+        x, y = folderrow(1)
+        pointer(shared, x + 1, y + 1)
+        button(pane, 0, x, y)
+        button(pane, 3, x, y)
+        pane.send("Enter")
+        assert pane.result() == ok(tree / "beta" / "inside.txt")
+    finally:
+        pane.close()
+    many = tmp_path / "many"
+    many.mkdir()
+    for i in range(100):
+        (many / ("f%03d" % i)).write_text("")
+    pane, shared = graphicchooser(tmp_path / "second", ["file", "-folder=" + str(many)])
+    try:
+        track = 10 + 290
+        button(pane, 0, track, 10 + 51)
+        pointer(shared, track + 1, 10 + 51 + 86)
+        button(pane, 3, track, 10 + 51 + 86)
+        pane.send("Enter")
+        assert pane.result() == ok(many / "f050")
+    finally:
+        pane.close()
 
 
 def test_long_folder_scrolls(pane, tmp_path):
