@@ -5,12 +5,13 @@
 // Enter in one step give "no" only), the message box closing, a closed window,
 // accepting with nothing selected (the file chooser stays open, the folder chooser
 // answers its folder), the folder of a chosen file, an ignored accept that must not
-// leave a click of OK behind, the status line following the highlighted file, and
-// a message box narrower than its icon.
+// leave a click of OK behind, the status line following the highlighted file,
+// every line of a long message text drawn, and a message box narrower than its icon.
 #include "test_guiwidgets.h"
 #include "dirtestfixture.h"
 #include "test_os_fixture.h"
 #include "../../gui/app/usermain.h"
+#include "../../gui/font.h"
 
 using namespace kzv;
 using namespace kzvtest;
@@ -48,6 +49,8 @@ struct appscreen {
     bool built;
     char out[1024];
 
+    // `path` is the chooser's folder, or the text of a message box or question
+    // ("Sure?" when null).
     appscreen(dialogkind kind, bool dirmode, char const* path, u32 w = 0, u32 h = 0)
     {
         backend.setup(1920, 1080);
@@ -71,7 +74,7 @@ struct appscreen {
             strcpy(u->text.filter, "*", USERMAIN_FILTERCAPACITY - 1);
             built = u->buildchooser();
         } else if (built) {
-            u->buildmessage(kind == dialog_question, "Sure?");
+            u->buildmessage(kind == dialog_question, path ? path : "Sure?");
         }
     }
     ~appscreen()
@@ -261,6 +264,42 @@ TEST(status_line_follows_the_highlighted_file)
     a.step();
     CHECK(streqend(status, " a.txt"));
     fx.clean();
+}
+
+// A text of 40 lines, far past the 999 characters one text print draws, with a
+// line of 1000 characters among them (twice the UTF-8 forms' scratch): every line
+// is inked in its own band, one font line apart below (42, 10).
+TEST(message_text_drawn_whole)
+{
+    const u32 LINES = 40, LONGLINE = 5;
+    static char text[LINES * 64 + 1024];
+    u32 n = 0;
+    for (u32 i = 0; i < LINES; i++) {
+        u32 length = i == LONGLINE ? 1000 : 60;
+        for (u32 k = 0; k < length; k++)
+            text[n++] = k < 2 ? (char)('0' + (k ? i % 10 : i / 10)) : (char)('a' + (i + k) % 26);
+        text[n++] = '\n';
+    }
+    text[n] = 0;
+    appscreen a(dialog_message, false, text, 1000, 50 + 16 * LINES);
+    CHECK(a.built);
+    image& im = a.u->win.backimage;
+    int step = (int)font_lineheight(im.fontheader);
+    CHECK(step > 0);
+    CHECK(10 + (int)LINES * step <= im.height - 35);     // all of them above the button
+    u32 background = a.u->container.look.colors[0];
+    u32 inked = 0;
+    for (u32 i = 0; i < LINES; i++) {
+        inkbox box;
+        if (findink(im, 42, 10 + (int)i * step, 400, step, background, box))
+            inked++;
+    }
+    CHECK_EQ(inked, LINES);
+    // The long line runs on to the window's right edge, the short one below it
+    // does not (the long line's descenders reach 2 pixels into its band).
+    inkbox box;
+    CHECK(findink(im, 900, 10 + (int)LONGLINE * step, 90, step, background, box));
+    CHECK(!findink(im, 900, 10 + (int)(LONGLINE + 1) * step + 3, 90, step - 3, background, box));
 }
 
 // A screen may cut a message box below its icon's width: the icon is then left
