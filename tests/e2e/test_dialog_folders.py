@@ -1,10 +1,10 @@
 """The file chooser on folders with odd contents, in a real terminal (tmux): names
 with spaces, UTF-8 and invalid UTF-8, 255-byte names (also below a 511-byte
 folder, the longest answer), links to files, folders and nowhere, entries nobody
-may read, a pipe, and a folder of 100,000 files. Every listed file is chosen once
-by its place in the list, which follows the chooser's order (without case for
-ASCII letters, other bytes as signed values), and the answer must be its exact
-path, byte for byte."""
+may read, a pipe, folders with such names entered, and a folder of 100,000
+files. Every listed file is chosen once by its place in the list, which follows
+the chooser's order (without case for ASCII letters, other bytes as signed
+values), and the answer must be its exact path, byte for byte."""
 import os
 import time
 
@@ -56,6 +56,29 @@ def test_odd_names_each_chosen_exactly(pane, tmp_path):
     for index, name in enumerate(listed):
         expected = folder + b"/" + name
         assert pick(pane, folder, index) == (expected, b"", 0, True), name
+
+
+def test_odd_folder_names_entered(pane, tmp_path):
+    """Folders named with invalid UTF-8 and with 255 bytes of two-byte characters
+    (a path line too wide for its space, shortened between characters) are entered
+    with the keyboard, and the file inside is answered byte for byte."""
+    root = os.path.join(os.fsencode(str(tmp_path)), b"folders")
+    os.mkdir(root)
+    names = [b"\xff\xfe-folder", ("\u00e9" * 127 + "x").encode()]
+    assert len(names[1]) == 255
+    for name in names:
+        os.mkdir(os.path.join(root, name))
+        open(os.path.join(root, name, b"inside.txt"), "w").close()
+    for index, name in enumerate(sorted(names, key=sortkey)):
+        pane.start(["file", b"-folder=" + root])
+        assert pane.framed(), "no frame on the screen"
+        pane.send("Left")
+        for _ in range(index):
+            pane.send("Down")
+        pane.send("Enter")
+        pane.send("Right")
+        pane.send("Enter")
+        assert pane.result() == (root + b"/" + name + b"/inside.txt", b"", 0, True), name
 
 
 def test_longest_answer(pane, tmp_path):
