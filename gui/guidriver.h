@@ -83,11 +83,12 @@ extern guiwaitclock guidriver_waitclock;
 
 const u32 GUI_WAITMS = 10000;           // longest wait for a display or a window
 
-// The modules a driver owns, in the order they are released: the X11 transport
-// before its client, the clients before the terminal and the framebuffer.
+// The modules a driver owns, in the order they are released: the back-ends
+// first, while the streams they write through on their way out still exist, then
+// those streams, then the framebuffer.
 enum : u32 {
-    guislot_tcp, guislot_pipe, guislot_x11, guislot_quartz, guislot_openglquartz,
-    guislot_openglthreaded, guislot_gdi, guislot_terminal, guislot_framebuffer,
+    guislot_x11, guislot_quartz, guislot_openglquartz, guislot_openglthreaded, guislot_gdi,
+    guislot_terminal, guislot_tcp, guislot_pipe, guislot_framebuffer,
     GUISLOT_COUNT,
 };
 

@@ -154,6 +154,38 @@ TEST(guidriver_release_clears_default_handler)
     CHECK_EQ(releases, 2);
 }
 
+namespace {
+module* releaseorder[GUISLOT_COUNT];
+u32 released;
+void recordrelease(module* m) { releaseorder[released++] = m; }
+u32 releasedat(module* m)
+{
+    for (u32 i = 0; i < released; i++) {
+        if (releaseorder[i] == m)
+            return i;
+    }
+    return GUISLOT_COUNT;
+}
+} // namespace
+
+// The back-ends go while the streams they write through on their way out still
+// exist; the framebuffer goes last.
+TEST(guidriver_release_order)
+{
+    driverfixture f;
+    released = 0;
+    module* fb = (module*)f.d->takebackend(guislot_framebuffer, 64, recordrelease);
+    module* pipe = (module*)f.d->takebackend(guislot_pipe, 64, recordrelease);
+    module* tcp = (module*)f.d->takebackend(guislot_tcp, 64, recordrelease);
+    module* terminal = (module*)f.d->takebackend(guislot_terminal, 64, recordrelease);
+    module* x11 = (module*)f.d->takebackend(guislot_x11, 64, recordrelease);
+    f.d->exit(false);
+    CHECK_EQ(released, 5);
+    CHECK(releasedat(x11) < releasedat(pipe) && releasedat(x11) < releasedat(tcp));
+    CHECK(releasedat(terminal) < releasedat(pipe) && releasedat(terminal) < releasedat(tcp));
+    CHECK_EQ(releasedat(fb), 4);
+}
+
 TEST(guidriver_reset_keeps_pins_and_format_request)
 {
     driverfixture f;
