@@ -343,6 +343,13 @@ void x11::setbuffer(guiwindow* w, int x, int y)
     s64 height = kzv_min<s64>((s64)p->extraheight - sy, (s64)(p->bbheight / f) - dy);
     if (width <= 0 || height <= 0)
         return;
+#ifndef NDEBUG
+    // The clipping above keeps both rectangles inside their buffers; a mistake
+    // in it stops a debug build here instead of writing past the back buffer.
+    if (!blit_inside(f, p->bbwidth, p->bbheight, p->extrawidth, p->extraheight, (u32)(dx * f),
+                     (u32)(dy * f), (u32)sx, (u32)sy, (u32)width, (u32)height))
+        __builtin_trap();
+#endif
     blit((u32*)(void*)p->bbpixels, p->extrapixels, p->bbstride / 4, p->extrawidth, (u32)(dx * f),
          (u32)(dy * f), (u32)sx, (u32)sy, (u32)width, (u32)height);
 }

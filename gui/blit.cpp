@@ -94,4 +94,11 @@ blitfunction blit_select(u32 scale, bool keyed)
     return (keyed ? withkey : opaque)[scale - 1];
 }
 
+bool blit_inside(u32 scale, u32 dstwidth, u32 dstheight, u32 srcwidth, u32 srcheight,
+                 u32 dx, u32 dy, u32 sx, u32 sy, u32 width, u32 height)
+{
+    return (u64)sx + width <= srcwidth && (u64)sy + height <= srcheight &&
+           (u64)dx + (u64)width * scale <= dstwidth && (u64)dy + (u64)height * scale <= dstheight;
+}
+
 } // namespace kzv

@@ -40,4 +40,11 @@ const u32 BLIT_MAXSCALE = 9;
 // The member for an enlargement and kind; null for a scale outside 1..9.
 blitfunction blit_select(u32 scale, bool keyed);
 
+// Whether the width x height source rectangle at (sx, sy) lies inside a source of
+// srcwidth x srcheight pixels and its `scale`-fold enlargement at (dx, dy) inside
+// a destination of dstwidth x dstheight. Callers that clip assert it in debug
+// builds; the sums are taken in 64 bits, so no offset wraps into range.
+bool blit_inside(u32 scale, u32 dstwidth, u32 dstheight, u32 srcwidth, u32 srcheight,
+                 u32 dx, u32 dy, u32 sx, u32 sy, u32 width, u32 height);
+
 } // namespace kzv

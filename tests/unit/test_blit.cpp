@@ -1,6 +1,7 @@
 // Blitters: every member against the stated rule, written out as a plain loop
 // over the N x N squares, on a destination that starts with a pattern; the words
-// just below and at the alpha threshold; destination offsets; empty rectangles.
+// just below and at the alpha threshold; destination offsets; empty rectangles;
+// the inside check that clipping callers assert.
 #include "../harness/harness.h"
 #include "../../gui/blit.h"
 
@@ -110,4 +111,31 @@ TEST(emptyrectangle)
     for (u32 w : dst)
         untouched = untouched && w == 0xABABABAB;
     CHECK(untouched);
+}
+
+// The check that clipping callers assert: both rectangles inside, the enlarged one
+// counted at its full size, exact fits allowed, sums that would wrap refused.
+TEST(insidebothbuffers)
+{
+    struct row {
+        char const* name;
+        u32 scale, dstw, dsth, srcw, srch, dx, dy, sx, sy, w, h;
+        bool inside;
+    };
+    static const row rows[] = {
+        {"exact fit", 1, 10, 8, 10, 8, 0, 0, 0, 0, 10, 8, true},
+        {"one column past the destination", 1, 10, 8, 20, 20, 1, 0, 0, 0, 10, 8, false},
+        {"one row past the source", 1, 20, 20, 10, 8, 0, 0, 0, 1, 10, 8, false},
+        {"enlarged to the edge", 3, 30, 24, 10, 8, 3, 3, 0, 0, 9, 7, true},
+        {"enlarged one square too far", 3, 30, 24, 10, 8, 3, 3, 0, 0, 10, 7, false},
+        {"source offset that wraps", 1, 100, 100, 10, 10, 0, 0, 0xFFFFFFFFu, 0, 2, 1, false},
+        {"enlargement that wraps", 9, 100, 100, 0x80000000u, 10, 0, 0, 0, 0, 0x20000000u, 1, false},
+        {"empty rectangle at the corner", 2, 10, 10, 4, 4, 10, 10, 4, 4, 0, 0, true},
+    };
+    for (row const& r : rows) {
+        kzvtest::setrow(r.name);
+        CHECK_EQ(blit_inside(r.scale, r.dstw, r.dsth, r.srcw, r.srch, r.dx, r.dy, r.sx, r.sy, r.w, r.h),
+                 r.inside);
+    }
+    kzvtest::setrow(nullptr);
 }

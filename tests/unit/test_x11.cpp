@@ -852,6 +852,22 @@ TEST(x11extrabufferclipped)
     CHECK_EQ(bb[13] & 0xff, 2 * 10 + 9);            // 7 columns fit 15 / 2
     CHECK_EQ(bb[14], 0);
     t.x->command(guicmd_setbuffer, 100, 100, t.w);  // wholly outside: nothing
+    // The window manager makes the window larger; the back buffer keeps 15 x 15
+    // and bounds the copy: 5 x 3 pixels of the source at (10, 12).
+    xbytes b;
+    configureevent(b.w, p->windowid, 0, 0, 400, 300);
+    feed(t.f, b);
+    t.x->cyclic();
+    CHECK_EQ(t.w->width, 400);
+    memset0(p->bbpixels, p->bbstride * p->bbheight);
+    t.w->zoom = 1;
+    t.x->command(guicmd_setbuffer, 10, 12, t.w);
+    u32 written = 0;
+    for (u32 i = 0; i < stride * 15; i++)
+        written += bb[i] != 0;
+    CHECK_EQ(written, 5 * 3);
+    CHECK_EQ(bb[stride * 12 + 10] & 0xff, 0);
+    CHECK_EQ(bb[stride * 14 + 14] & 0xff, 2 * 10 + 4);
     t.w->zoom = 12;
     t.x->command(guicmd_setbuffer, 0, 0, t.w);      // no blitter that large
     closeall(t);
