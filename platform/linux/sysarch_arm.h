@@ -16,6 +16,7 @@ enum : long {
     SYS_connect = 283, SYS_listen = 284, SYS_accept = 285, SYS_setsockopt = 294,
     // Used by the tests only.
     SYS_mkdir = 39, SYS_rmdir = 40, SYS_dup = 41, SYS_pipe = 42, SYS_dup2 = 63, SYS_symlink = 83,
+    SYS_prlimit64 = 369,
 };
 
 // ARM's own values: the generic O_DIRECTORY and O_NOFOLLOW bits mean other things here.

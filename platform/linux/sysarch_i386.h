@@ -16,6 +16,7 @@ enum : long {
     SYS_exit_group = 252,
     // Used by the tests only.
     SYS_mkdir = 39, SYS_rmdir = 40, SYS_dup = 41, SYS_pipe = 42, SYS_dup2 = 63, SYS_symlink = 83,
+    SYS_prlimit64 = 340,
 };
 
 enum : int { O_LARGEFILE = 0100000, O_DIRECTORY = 0200000, O_NOFOLLOW = 0400000 };

@@ -14,6 +14,7 @@ enum : long {
     SYS_readlink = 89, SYS_gettimeofday = 96, SYS_getdents64 = 217, SYS_exit_group = 231,
     // Used by the tests only.
     SYS_pipe = 22, SYS_dup = 32, SYS_dup2 = 33, SYS_mkdir = 83, SYS_rmdir = 84, SYS_symlink = 88,
+    SYS_prlimit64 = 302,
 };
 
 // Open flags that differ between CPUs. Every file is large-file capable on 64 bits.

@@ -78,6 +78,7 @@ long sys_dup2(int fd, int target) { return systrap(SYS_dup2, fd, target); }
 long sys_mkdir(char const* path, int mode) { return systrap(SYS_mkdir, (long)path, mode); }
 long sys_rmdir(char const* path) { return systrap(SYS_rmdir, (long)path); }
 long sys_symlink(char const* target, char const* path) { return systrap(SYS_symlink, (long)target, (long)path); }
+long sys_prlimit(int resource, u64 const limit[2], u64 old[2]) { return systrap(SYS_prlimit64, 0, resource, (long)limit, (long)old); }
 
 long sys_clone(unsigned long flags, void* stack) { return kzv_sysclone(flags, stack); }
 

@@ -48,6 +48,9 @@ long sys_dup2(int fd, int target);
 long sys_mkdir(char const* path, int mode);
 long sys_rmdir(char const* path);
 long sys_symlink(char const* target, char const* path);
+// The limit pair (current, maximum) of one resource of this process: the new one
+// when `limit` is set, the old one into `old` when that is set.
+long sys_prlimit(int resource, u64 const limit[2], u64 old[2]);
 
 [[noreturn]] void sys_exit(int status);         // ends the calling thread
 [[noreturn]] void sys_exitgroup(int status);    // ends the process

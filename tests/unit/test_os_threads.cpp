@@ -76,6 +76,29 @@ TEST(threadsrunwiththeirarguments)
         CHECK_EQ(results[i], 1000 + i);
 }
 
+// Without memory for the stack nothing may be cloned: a child on a stack that
+// was never mapped would crash before taking the hand-off, and the start would
+// wait for it for ever. The address-space limit is lowered around the one call,
+// so that the stack cannot be mapped (qemu-user does not apply this limit, and
+// refuses the clone instead).
+TEST(nostackmeansnothread)
+{
+    u64 old[2] = {0, 0};
+    CHECK_EQ(sys_prlimit(RLIMIT_AS, nullptr, old), 0);
+    u64 tiny[2] = {4096, old[1]};
+    static job j = {0, 1};
+    results[0] = 0;
+    release = 1;
+    CHECK_EQ(sys_prlimit(RLIMIT_AS, tiny, nullptr), 0);
+    bool started = os_startthread((void*)worker, &j, 0);
+    CHECK_EQ(sys_prlimit(RLIMIT_AS, old, nullptr), 0);
+    CHECK(!started);
+    CHECK(process->threadfunction == nullptr);
+    CHECK(process->threadargument == nullptr);
+    os_sleep(20);
+    CHECK_EQ(results[0], 0);
+}
+
 TEST(processmemory)
 {
     u8* block = (u8*)os_getmem(100000);
