@@ -489,6 +489,7 @@ void image::copyres(u8 const* res, u32 length, int x, int y)
 
 // Pixels are little-endian 0xAARRGGBB words read byte by byte (the data need not
 // be aligned). Alpha 253 and above is drawn opaque, 6 to 252 blended, the rest skipped.
+// Only the part that lands on the image is walked, so no position overflows.
 void image::copyres_57(u8 const* res, u32 length, int x, int y)
 {
     u32 w = get16le(res + 8), h = get16le(res + 10);
@@ -496,14 +497,17 @@ void image::copyres_57(u8 const* res, u32 length, int x, int y)
         eprintf("img copyres short %u\n", length);
         return;
     }
-    u8 const* p = res + KZV_HEADERSIZE;
-    for (u32 i = 0; i < h; i++) {
-        for (u32 j = 0; j < w; j++, p += 4) {
+    s64 firstcol = kzv_max<s64>(0, -(s64)x), endcol = kzv_min<s64>(w, (s64)width - x);
+    s64 firstrow = kzv_max<s64>(0, -(s64)y), endrow = kzv_min<s64>(h, (s64)height - y);
+    for (s64 i = firstrow; i < endrow; i++) {
+        u8 const* p = res + KZV_HEADERSIZE + ((u64)i * w + (u64)firstcol) * 4;
+        for (s64 j = firstcol; j < endcol; j++, p += 4) {
             u32 c = get32le(p);
+            int px = (int)(x + j), py = (int)(y + i);
             if (c > 0xFCFFFFFF)
-                setpixel(x + (int)j, y + (int)i, c & 0xFFFFFF);
+                setpixel(px, py, c & 0xFFFFFF);
             else if (c > 0x05FFFFFF)
-                setpixel_fixedalpha(x + (int)j, y + (int)i, c & 0xFFFFFF, c >> 24);
+                setpixel_fixedalpha(px, py, c & 0xFFFFFF, c >> 24);
         }
     }
 }

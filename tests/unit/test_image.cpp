@@ -614,6 +614,19 @@ TEST(copyresource57)
     CHECK_EQ(im.getpixel(4, 0), 0x00FF00);
     CHECK_EQ(im.getpixel(2, 0), 0);
     CHECK_EQ(im.getpixel(2, 1), 0);
+    kzvtest::setrow("placed at the ends of the int range");
+    image band;
+    CHECK(band.open(8, 3, 888));
+    band.clear(0);
+    static const int far[][2] = {{2147483647 - 1, 0}, {0, 2147483647 - 1}, {-2147483647 - 1, 0},
+                                 {0, -2147483647 - 1}};
+    for (auto& at : far)
+        band.copyres(res + 1, length, at[0], at[1]);
+    bool untouched = true;
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 8; x++)
+            untouched = untouched && band.getpixel(x, y) == 0;
+    CHECK(untouched);
     kzvtest::setrow(nullptr);
 }
 
