@@ -1,7 +1,7 @@
 // Scanline exchange: every format pair of drawscanline with its thresholds, the
 // width and alignment refusals, putscanline at the origin, and kzv files both
-// ways: savekzv then drawimage gives the pixels back, a second save gives the same
-// file, the embedded icons draw on 888, 565 and 555 images, and every failure
+// ways: savekzv then drawimage gives the pixels back, a wrapped 332 window saves
+// (kzv and PNG) in its palette colours, a second save gives the same file, the embedded icons draw on 888, 565 and 555 images, and every failure
 // (no rows, 555, no such folder, a full disk, a damaged stream, a wrong extension)
 // answers false and leaves no partial file, without stepping other modules.
 #include "../harness/harness.h"
@@ -304,6 +304,43 @@ TEST(savekzv_then_drawimage_gives_the_pixels_back)
     }
     kzvtest::setrow(nullptr);
     os_unlink(path);
+}
+
+// A 332 window wrapped inside a larger buffer has no palette block of its own; both
+// encoders look its bytes up in the shared 332 palette, and only the window's
+// bytes reach the file.
+TEST(a_wrapped_332_window_saves_in_its_palette_colours)
+{
+    const int BUFW = 24, BUFH = 10, X = 3, Y = 2, W = 13, H = 6;
+    alignas(16) static u8 screen[BUFW * BUFH];
+    for (int i = 0; i < BUFW * BUFH; i++)
+        screen[i] = (u8)(i * 37 + 11);
+    image window;
+    CHECK(window.open(screen + Y * BUFW + X, W, H, pixfmt_332, BUFW));
+    char path[SCRATCHPATH_CAPACITY];
+    static char const* const kinds[] = {"kzv", "png"};
+    for (char const* kind : kinds) {
+        kzvtest::setrow(kind);
+        bool png = kind[0] == 'p';
+        scratchpath(path, png ? "window332.png" : "window332.kzv");
+        CHECK(png ? window.savepng(path) : window.savekzv(path));
+        image back;
+        if (png) {
+            CHECK(back.loadpng(path));
+        } else {
+            CHECK(back.open(W, H, pixfmt_888));
+            CHECK(back.drawimage(0, 0, path));
+        }
+        CHECK_EQ(back.width, W);
+        CHECK_EQ(back.height, H);
+        u32 wrong = 0;
+        for (int y = 0; y < H; y++)
+            for (int x = 0; x < W; x++)
+                wrong += (back.getpixel(x, y) & 0xFFFFFF) != pixel_palette332entry(screen[(Y + y) * BUFW + X + x]);
+        CHECK_EQ(wrong, 0);
+        os_unlink(path);
+    }
+    kzvtest::setrow(nullptr);
 }
 
 TEST(a_second_save_writes_the_same_file)
