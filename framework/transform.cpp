@@ -492,7 +492,8 @@ sptr transform::write(data* record)
     if (!record)
         return 0;
     if (inputstate == tinput_bytes && pushedread >= pushedlength) {
-        pool->free_int(pushedbuf);
+        if (pushedbuf)                    // an empty push leaves none
+            pool->free_int(pushedbuf);
         pushedbuf = nullptr;
         pushedcapacity = pushedlength = pushedread = 0;
         inputstate = tinput_idle;

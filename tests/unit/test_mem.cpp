@@ -6,6 +6,7 @@
 #include "../../framework/mem.h"
 #include "../../framework/sysprocess.h"
 #include "poolcheck.h"
+#include "test_os_fixture.h"
 
 using namespace kzv;
 using namespace kzvtest;
@@ -172,8 +173,16 @@ TEST(free_ignores_static_foreign_and_null)
     pool->freemem(&local);
     CHECK_EQ(freebytes(*pool), before);
     CHECK_EQ(pool->blocksize(p), 64);
-    note("(a \"free 0!!\" line follows: freeing null is reported and changes nothing)");
+    // The report is a diagnostic: standard error, never the answer's descriptor.
+    capture out, err;
+    CHECK(out.begin(1));
+    CHECK(err.begin(2));
     pool->freemem(nullptr);
+    char errtext[64], outtext[64];
+    err.end(errtext, sizeof errtext);
+    out.end(outtext, sizeof outtext);
+    CHECK_STR(errtext, "free 0!!\n");
+    CHECK_STR(outtext, "");
     CHECK_EQ(freebytes(*pool), before);
 }
 
