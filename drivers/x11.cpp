@@ -543,11 +543,13 @@ bool x11::readx11()
         readerstate = x11reader_longreply;
         return true;
     }
-    if (e[0] == xev_error) {
+    // An error or an event we do not know is printed and the reading goes on: what
+    // follows it in the stream is no less due.
+    if (e[0] == xev_error)
         dispatcherror(e);
-        return false;
-    }
-    return dispatchevent(e);
+    else
+        dispatchevent(e);
+    return true;
 }
 
 sptr x11_concb(void* self, unsigned cmd, int a, int b, void const* p)

@@ -812,13 +812,18 @@ TEST(x11windowclosedinsideanevent)
     process->pool.freemem(t.w);
 }
 
+// An unknown event and an error are printed, and what follows them in the same
+// read is handled in the same step.
 TEST(x11unknowneventsprinted)
 {
     windowsetup t;
     openwindow(t, 40, 30, 0, 0, "u");
     t.x->command(guicmd_openwindow, 0, 0, t.w);
+    u32 id = x11::part(t.w)->windowid;
     xbytes b;
-    inputevent(b.w, 7, 0, x11::part(t.w)->windowid, 0, 0, 0);     // EnterNotify, never selected
+    inputevent(b.w, 7, 0, id, 0, 0, 0);                 // EnterNotify, never selected
+    errorpacket(b.w, 8, 999, 72, 0);                    // BadMatch on a PutImage
+    inputevent(b.w, xev_keypress, 38, id, 1, 2, 0);
     feed(t.f, b);
     capture err;
     CHECK(err.begin(2));
@@ -826,6 +831,9 @@ TEST(x11unknowneventsprinted)
     char text[256];
     err.end(text, sizeof text);
     CHECK(strstr(text, "x11 code 7 (7)") != nullptr);
+    CHECK(strstr(text, "x11 error 8 on request 72.0") != nullptr);
+    CHECK_EQ(t.events.count, 1);
+    CHECK_EQ(t.events.code[0], ui_keydown);
     closeall(t);
 }
 
