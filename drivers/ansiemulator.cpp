@@ -398,7 +398,9 @@ void ansiterminal::emufinal(u8 b, u8 const* rest, u32 restcount)
         break;
     }
     case 'b': {
-        s32 k = kzv_min(n, (s32)columns * rows);
+        // A repeat stops at the row's end, as a terminal's own does, so it never
+        // wraps or scrolls and costs at most one row.
+        s32 k = kzv_min(n, columns - cursorx);
         for (s32 i = 0; emu.lastchar && i < k; i++)
             emuwritecell(emu.lastchar);
         break;

@@ -171,6 +171,8 @@ STREAMS = [
     ("save and restore", "ab" + E + "7" + E + "[5;5Hfar" + E + "8cd"),
     ("no auto-wrap", E + "[?7l" + "z" * 25 + E + "[?7h"),
     ("repeat", "q" + E + "[5b!"),
+    ("repeat stops at the row's end", "ab" + E + "[99b!\r\n" + E + "[4;18Hq" + E + "[999999999b\r"),
+    ("repeat without auto-wrap", E + "[?7lab" + E + "[99bc" + E + "[?7h"),
     ("colours do not move text", E + "[31mred" + E + "[44m blue" + E + "[0m plain" + E + "[7m rev" + E + "[27m"),
     ("backspace and CR", "abcdef\x08\x08XY\rZ"),
 ]
