@@ -317,12 +317,14 @@ sptr stream::appendwrite(u8 const* p, u32 n)
     return (sptr)n;
 }
 
+// A flush that empties the buffer runs the close check, which closes a stream whose
+// input has ended: bytes taken after that would never go out, so they are refused.
 sptr stream::writebuffered(u8 const* p, u32 n)
 {
     if (hasstate(streamstate_direct)) {
         if (writecount > 0)
             checkwrite();
-        if (writecount > 0)
+        if (writecount > 0 || !canwrite())
             return 0;
         return (sptr)devicewrite(p, n);
     }
@@ -330,6 +332,8 @@ sptr stream::writebuffered(u8 const* p, u32 n)
         return appendwrite(p, n);
     if (hasstate(streamstate_limit)) {
         checkwrite();
+        if (!canwrite())
+            return 0;
         if (writemode == 0)
             return writedirect(p, n);
     }

@@ -368,6 +368,42 @@ TEST(write_limit)
     CHECK_EQ(s.cmd(stream_write, 50, 0, bytes), 50);
 }
 
+// Input has ended while output is pending and the limit is reached. The next write
+// flushes, which closes the stream (end of input, now idle); the write must then be
+// refused, not kept in the buffer of a closed stream that nothing flushes.
+TEST(write_after_a_flush_that_closed_the_stream_is_refused)
+{
+    static bool const modes[] = {true, false};
+    for (bool buffered : modes) {
+        kzvtest::setrow(buffered ? "buffered" : "direct");
+        resetpeer();
+        setinput("", nullptr, 0, true);
+        teststream s;
+        s.open();
+        peer.blocked = true;
+        static char const bytes[60] = {};
+        CHECK_EQ(s.cmd(stream_setlimit, 100), 1);
+        CHECK_EQ(s.cmd(stream_setbuffering, buffered ? 1 : 0), 1);
+        CHECK_EQ(s.cmd(stream_write, 60, 0, bytes), 60);
+        CHECK_EQ(s.cmd(stream_write, 50, 0, bytes), 0);
+        CHECK(s.hasstate(streamstate_limit));
+        u8* p = nullptr;
+        CHECK_EQ(s.cmd(stream_read, 1, 0, &p), 0);     // finds the end of input
+        CHECK(s.control & control_endofinput);
+        CHECK(s.isopen());                              // output still pending
+        static int const takes[] = {60, 0};             // the flush goes out, then nothing
+        peer.takes = takes;
+        peer.takecount = 2;
+        peer.blocked = false;
+        CHECK_EQ(s.cmd(stream_write, 3, 0, "abc"), 0);
+        CHECK(!s.isopen());
+        CHECK_EQ(s.cmd(stream_pending), 0);
+        CHECK_EQ(peer.sinklength, 60);
+        CHECK(!s.hasstate(streamstate_registered));
+    }
+    kzvtest::setrow(nullptr);
+}
+
 TEST(flush_that_stops_registers_for_a_retry)
 {
     resetpeer();
