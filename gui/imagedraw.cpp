@@ -45,17 +45,12 @@ void image::plot(s64 x, s64 y, unsigned c)
         setpixel((int)x, (int)y, c);
 }
 
-// A corner pixel of coverage a. Partial coverage blends by the one blend rule;
-// full coverage is the colour itself and no coverage leaves the pixel, since the
-// rule's 255/256 would move both one whole step in a 3-, 5- or 6-bit field and
-// show darker squares at the corners of a one-colour box.
+// A corner pixel of coverage a, blended by the one blend rule. Each product is
+// shifted right by 8, so full coverage gives 255/256 of the colour (0xFF becomes
+// 0xFE in 888) and coverage 0 gives 255/256 of the old pixel.
 void image::blendat(s64 x, s64 y, unsigned c, unsigned a)
 {
-    if (x < 0 || x >= width || y < 0 || y >= height)
-        return;
-    if (a >= 255)
-        setpixel((int)x, (int)y, c);
-    else
+    if (x >= 0 && x < width && y >= 0 && y < height)
         setpixel_fixedalpha((int)x, (int)y, c, a);
 }
 
@@ -312,8 +307,6 @@ void image::roundedbox(s64 x, s64 y, s64 xs, s64 ys, unsigned r, unsigned c)
     for (s64 i = 0; i < rr; i++) {
         for (s64 j = 0; j < rr; j++) {
             unsigned u = mask[i * rr + j];
-            if (u == 0)
-                continue;
             blendat(x + j, y + i, c, u);
             blendat(x + xs - 1 - j, y + i, c, u);
             blendat(x + j, y + ys - 1 - i, c, u);

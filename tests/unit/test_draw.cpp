@@ -204,8 +204,8 @@ TEST(roundedrectbands)
     kzvtest::setrow(nullptr);
 }
 
-// Partial coverage blends by the rule of setpixel_fixedalpha; full coverage is
-// the colour itself. The corners mirror the mask.
+// Every corner pixel blends by the rule of setpixel_fixedalpha with its
+// coverage as the weight. The corners mirror the mask.
 TEST(roundedcorners888)
 {
     image im;
@@ -216,7 +216,7 @@ TEST(roundedcorners888)
     CHECK_EQ(im.getpixel(1, 1), pixel_blend888(0, 0xFFFFFF, 82));
     CHECK_EQ(im.getpixel(2, 1), pixel_blend888(0, 0xFFFFFF, 229));
     CHECK_EQ(im.getpixel(1, 2), pixel_blend888(0, 0xFFFFFF, 230));
-    CHECK_EQ(im.getpixel(2, 2), 0xFFFFFF);
+    CHECK_EQ(im.getpixel(2, 2), 0xFEFEFE);       // full coverage: 255/256 of the colour
     CHECK_EQ(im.getpixel(8, 1), pixel_blend888(0, 0xFFFFFF, 82));
     CHECK_EQ(im.getpixel(7, 1), pixel_blend888(0, 0xFFFFFF, 229));
     CHECK_EQ(im.getpixel(1, 6), pixel_blend888(0, 0xFFFFFF, 82));
@@ -247,36 +247,46 @@ TEST(roundedformats)
     CHECK(rgb16.open(6, 6, 565));
     rgb16.clear(0);
     rgb16.fillroundedrect(0, 0, 6, 6, 2, 0xFFFFFF);
-    CHECK_EQ(rgb16.getpixel(1, 1), 0xFFFF);       // coverage 255
+    CHECK_EQ(rgb16.getpixel(1, 1), 0xF7DE);       // coverage 255: each field one step down
     CHECK_EQ(rgb16.getpixel(0, 0), pixel_blend565(0, 0xFFFF, 82));
     kzvtest::setrow(nullptr);
 }
 
-// A one-colour rounded rectangle has no seams: in every blending format the
-// fully covered corner pixels equal the bands, and uncovered ones keep the
-// background (the blend alone would move both one step in 3-, 5- and 6-bit fields).
-TEST(roundedcornersseamless)
+// Full coverage blends to c x 255 / 256 per field and coverage 0 keeps 255/256
+// of the old pixel, in every blending format: the corner squares are the blend
+// of colour over background with the mask as weight, cell by cell.
+TEST(roundedcornersblendeverycell)
 {
-    static const u32 formats[] = {332, 555, 565, 888};
-    for (u32 fmt : formats) {
+    static const struct { char const* name; u32 fmt, full, none; } cases[] = {
+        // 0x22AA44 over 0xE0E0E0, packed per format, at weight 255 and 0.
+        {"332", 332, pixel_blend332(pixel_pack332(0xE0E0E0), pixel_pack332(0x22AA44), 255),
+         pixel_blend332(pixel_pack332(0xE0E0E0), pixel_pack332(0x22AA44), 0)},
+        {"555", 555, 0x0E87, 0x6F7B},
+        {"565", 565, 0x1D27, 0xDEFB},
+        {"888", 888, 0x21A943, 0xDFDFDF},
+    };
+    for (auto& c : cases) {
+        kzvtest::setrow(c.name);
         image im;
-        CHECK(im.open(40, 30, fmt));
+        CHECK(im.open(40, 30, c.fmt));
         im.clear(0xE0E0E0);
         u32 background = im.getpixel(0, 0);
         im.fillroundedrect(0, 0, 40, 30, 10, 0x22AA44);
-        u32 band = im.getpixel(20, 15);
         u8 const* m = cornermask(10);
-        bool ok = true;
+        bool every = true;
         for (int i = 0; i < 10; i++)
             for (int j = 0; j < 10; j++) {
-                u32 v = im.getpixel(j, i);
-                if (m[i * 10 + j] == 255)
-                    ok = ok && v == band;
-                if (m[i * 10 + j] == 0)
-                    ok = ok && v == background;
+                image one;
+                CHECK(one.open(1, 1, c.fmt));
+                one.clear(0xE0E0E0);
+                one.setpixel_fixedalpha(0, 0, 0x22AA44, m[i * 10 + j]);
+                every = every && im.getpixel(j, i) == one.getpixel(0, 0) &&
+                        im.getpixel(39 - j, 29 - i) == one.getpixel(0, 0);
             }
-        kzvtest::setrow(fmt == 332 ? "332" : fmt == 555 ? "555" : fmt == 565 ? "565" : "888");
-        CHECK(ok);
+        CHECK(every);
+        CHECK_EQ(im.getpixel(9, 9), c.full);         // coverage 255 at the inner corner
+        CHECK_EQ(im.getpixel(0, 0), c.none);         // coverage 0 at the outer corner
+        CHECK(im.getpixel(0, 0) != background);
     }
     kzvtest::setrow(nullptr);
 }
@@ -518,12 +528,8 @@ static void refrounded(image& im, int x, int y, int xs, int ys, int r, u32 c)
             u32 u = m[i * r + j];
             int px[4] = {x + j, x + xs - 1 - j, x + j, x + xs - 1 - j};
             int py[4] = {y + i, y + i, y + ys - 1 - i, y + ys - 1 - i};
-            for (int k = 0; k < 4 && u > 0; k++) {
-                if (u == 255)
-                    im.setpixel(px[k], py[k], c);
-                else
-                    im.setpixel_fixedalpha(px[k], py[k], c, u);
-            }
+            for (int k = 0; k < 4; k++)
+                im.setpixel_fixedalpha(px[k], py[k], c, u);
         }
 }
 
