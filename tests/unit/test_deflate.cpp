@@ -180,3 +180,111 @@ TEST(restartrepeats)
     release(a);
     process->pool.freemem(in);
 }
+
+namespace {
+
+// Bits of a deflate stream, lowest bit of each byte first.
+struct bitreader {
+    u8 const* p;
+    u32 length, at;
+    bool over;
+
+    u32 get(u32 n)
+    {
+        u32 v = 0;
+        for (u32 i = 0; i < n; i++, at++) {
+            if (at >= length * 8) {
+                over = true;
+                return 0;
+            }
+            v |= (u32)((p[at >> 3] >> (at & 7)) & 1) << i;
+        }
+        return v;
+    }
+};
+
+// The code lengths a dynamic block header sends: nlen literal/length lengths then
+// ndist distance lengths into lens. False when the first block is not dynamic or
+// its header does not read.
+bool dynamiclengths(u8 const* stream, u32 length, u8* lens, u32& nlen, u32& ndist)
+{
+    bitreader r = {stream, length, 0, false};
+    r.get(1);
+    if (r.get(2) != 2)
+        return false;
+    nlen = r.get(5) + 257;
+    ndist = r.get(5) + 1;
+    u32 ncode = r.get(4) + 4;
+    static u8 const order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    u8 cl[19] = {};
+    for (u32 i = 0; i < ncode; i++)
+        cl[order[i]] = (u8)r.get(3);
+    // Canonical codes of the code-length alphabet; they are sent first bit first.
+    u32 code[19] = {};
+    u32 next = 0;
+    for (u32 len = 1; len <= 7; len++, next <<= 1)
+        for (u32 s = 0; s < 19; s++)
+            if (cl[s] == len)
+                code[s] = next++;
+    for (u32 n = 0; n < nlen + ndist;) {
+        int sym = -1;
+        for (u32 c = 0, len = 1; sym < 0 && len <= 7; len++) {
+            c = c << 1 | r.get(1);
+            for (u32 s = 0; s < 19; s++)
+                if (cl[s] == len && code[s] == c)
+                    sym = (int)s;
+        }
+        if (sym < 0 || r.over)
+            return false;
+        if (sym < 16) {
+            lens[n++] = (u8)sym;
+            continue;
+        }
+        u32 repeat = sym == 16 ? 3 + r.get(2) : sym == 17 ? 3 + r.get(3) : 11 + r.get(7);
+        if ((sym == 16 && n == 0) || n + repeat > nlen + ndist)
+            return false;
+        u8 v = sym == 16 ? lens[n - 1] : 0;
+        while (repeat--)
+            lens[n++] = v;
+    }
+    return !r.over;
+}
+
+} // namespace
+
+// A block whose matches all have one distance still sends two distance codes,
+// both of length 1: a code of one symbol is not a complete prefix code.
+TEST(singledistancecode)
+{
+    u32 const n = 30000, period = 50;
+    u8* in = (u8*)process->pool.getmem(n);
+    u8* out = (u8*)process->pool.getmem(n);
+    for (u32 i = 0; i < period; i++)
+        in[i] = (u8)(i * 7 % period + 'A');        // no string of 3 bytes twice within a period
+    for (u32 i = period; i < n; i++)
+        in[i] = in[i - period];
+    for (int mode = deflate_quick; mode <= deflate_best; mode++) {
+        kzvtest::setrow(modename(mode));
+        encoded e;
+        encode(e, mode, in, n, 0);
+        CHECK(e.ok);
+        u8 lens[320];
+        u32 nlen = 0, ndist = 0;
+        CHECK(dynamiclengths(e.sink.data, e.sink.length, lens, nlen, ndist));
+        u32 used = 0, ones = 0;
+        for (u32 i = nlen; i < nlen + ndist; i++) {
+            used += lens[i] != 0;
+            ones += lens[i] == 1;
+        }
+        CHECK_EQ(used, 2);
+        CHECK_EQ(ones, 2);
+        outcome o = inflateall(e.sink.data, e.sink.length, out, n, 0, 0);
+        CHECK_EQ(o.result, inflate_end);
+        CHECK_EQ(o.length, n);
+        CHECK_MEM(out, in, n);
+        release(e);
+    }
+    kzvtest::setrow(nullptr);
+    process->pool.freemem(in);
+    process->pool.freemem(out);
+}
