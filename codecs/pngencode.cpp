@@ -41,6 +41,11 @@ bool pngencoder::chunkout(u32 type, u8 const* data, u32 length, deflatesink& out
     return true;
 }
 
+bool pngencoder::takes(u32 format)
+{
+    return palettized(format) || format == 555 || format == 565 || format == 888 || format == 8888;
+}
+
 bool pngencoder::start(mem* p, u32 w, u32 h, u32 fmt, u32 const* palette, deflatesink& out)
 {
     memset0(this, sizeof *this);

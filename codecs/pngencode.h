@@ -23,6 +23,7 @@ public:
     bool finish(deflatesink& out);      // after the last row: the rest of the data and IEND
     void exit();
     u32 rowswritten() const { return rows; }
+    static bool takes(u32 format);      // a pixel format it can write
 
 private:
     mem* pool;

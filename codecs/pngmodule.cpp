@@ -183,8 +183,11 @@ bool png::sourceended()
 bool png::startencode(data* record)
 {
     kindscanline const& k = record->kind.scanline;
-    if (!encoder.start(pool, k.width, k.height, k.pixelformat, k.palette, encoded))
+    if (!encoder.start(pool, k.width, k.height, k.pixelformat, k.palette, encoded)) {
+        if (!pngencoder::takes(k.pixelformat))
+            eprintf("png fmt %d\n", (int)k.pixelformat);
         return refuse(encoder.message, record);
+    }
     sourceformat = k.pixelformat;
     sourcewidth = k.width;
     sourceheight = k.height;

@@ -10,6 +10,7 @@
 #include "../../codecs/crc32.h"
 #include "../../codecs/pngmodule.h"
 #include "../../gui/image.h"
+#include "../../gui/scanline.h"
 
 using namespace kzv;
 using namespace codectest;
@@ -301,21 +302,25 @@ TEST(encode_from_images_and_read_back)
 
 namespace {
 
-// A source of one scanline record of a chosen format, handed out once.
+// A source of `count` scanline records of a chosen format for an image of `height`
+// lines: top-down from line 0, or bottom-up from line height - 1. Every pixel of
+// the k-th record handed out is 0x010203 * (k + 1).
 class rowsource : public module {
 public:
     u32 row[8];
-    bool given;
+    u32 given, count;
 
-    void setup(u32 format, u32 width)
+    void setup(u32 format, u32 width, u32 height = 2, u32 rows = 1, u8 rowflags = 0)
     {
         memset0(this, sizeof *this);
         initheader(nullptr, "rowsource", concb, type_scanline);
         kind.scanline.pixelformat = (u16)format;
         kind.scanline.width = width;
-        kind.scanline.height = 2;
+        kind.scanline.height = height;
+        kind.scanline.flags = rowflags;
         payload = row;
         size = sizeof row;
+        count = rows;
     }
     static sptr concb(void* self, unsigned cmd, int, int, void const* p)
     {
@@ -323,11 +328,15 @@ public:
         if (cmd != 'D')
             return 0;
         *(data**)const_cast<void*>(p) = s;
-        if (s->given) {
+        if (s->given == s->count) {
             s->flags |= tstate_end;
             return 0;
         }
-        s->given = true;
+        kindscanline& k = s->kind.scanline;
+        k.line = (s32)((k.flags & scanline_upsidedown) ? k.height - 1 - s->given : s->given);
+        s->given++;
+        for (u32& px : s->row)
+            px = 0x010203u * s->given;
         return 1;
     }
 };
@@ -364,6 +373,25 @@ TEST(encoder_refusals)
         CHECK_EQ(handed > 0, row.anybytes);
     }
     kzvtest::setrow(nullptr);
+}
+
+// Rows that arrive bottom-up (lines 2, 1, 0) end the image at line 0 and are
+// stored in the order they came: PNG has no bottom-up rows.
+TEST(bottom_up_source_kept_in_arrival_order)
+{
+    rowsource src;
+    src.setup(888, 3, 3, 3, scanline_upsidedown);
+    png codec;
+    connect(src.out, codec.in);
+    static u8 file[4096];
+    u32 length = 0;
+    CHECK(pullfile(codec, file, sizeof file, length));
+    CHECK_MEM(file + length - 8, "IEND\xAE\x42\x60\x82", 8);
+    peermodule back;
+    back.init(file, length, 64);
+    png decoder;
+    connect(back.out, decoder.in);
+    CHECK_EQ(readall(decoder, 888, 3, [](u32, u32 y) { return 0x010203u * (y + 1); }), 3);
 }
 
 // Push mode: bytes written in with 'J' come out as records on the OUT pin, and
