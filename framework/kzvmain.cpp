@@ -40,7 +40,9 @@ int kzvmain(void* entry)
     mmain();
     process->loop();
     os_exit();
-    return process->exitcode;
+    // The status word the application set ("yes" is 1); what the process ends
+    // with is the platform entry's business.
+    return process->exitstatus;
 }
 
 } // namespace kzv

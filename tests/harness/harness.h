@@ -30,6 +30,10 @@ void setrow(char const* name);
 
 int runall();                    // returns the number of failures
 
+// A test that drives a whole `kzvmain` sets this: the next `mmain` runs it, once,
+// instead of the registered cases.
+extern void (*mmainhook)();
+
 } // namespace kzvtest
 
 #define KZV_TEST_CAT2(a, b) a##b

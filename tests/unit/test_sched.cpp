@@ -4,6 +4,7 @@
 // intervals, re-basing on startthread, sleep inside a step (no re-entry, others keep
 // running), a table that grows during a pass, and the loop's end.
 #include "../harness/harness.h"
+#include "../../framework/mem.h"
 #include "../../framework/module.h"
 #include "../../framework/sysprocess.h"
 #include "../../framework/timers.h"
@@ -86,6 +87,41 @@ TEST(loop_without_threads_ends_at_once)
     CHECK_EQ(process->exitrequested, 1);
     process->defaulthandler = nullptr;
     process->exitrequested = 0;
+}
+
+// A whole run whose application registers nothing: the loop ends at once, and
+// kzvmain hands back the status word the application set, not the process's exit
+// code (on Linux the entry ends the process with 0 all the same).
+namespace {
+void* wholerunblock;
+void* givewholerunblock(int) { return wholerunblock; }
+void answeryes()
+{
+    process->exitstatus = 1;
+    process->exitcode = 0;
+}
+} // namespace
+
+TEST(kzvmain_returns_the_status_word)
+{
+    sysprocess* saved = process;
+    memsystemsource savedsource = mem_systemsource;
+    wholerunblock = process->pool.getmem0(0x10000);
+    if (!CHECK(wholerunblock != nullptr))
+        return;
+    mem_systemsource = givewholerunblock;
+    kzvtest::mmainhook = answeryes;
+    int status = kzvmain(nullptr);
+    sysprocess* run = process;
+    process = saved;
+    mem_systemsource = savedsource;
+    CHECK(run == wholerunblock);
+    CHECK_EQ(status, 1);
+    CHECK_EQ(run->exitcode, 0);
+    CHECK_EQ(run->activethreads, 0);
+    CHECK_EQ(run->exitrequested, 1);
+    CHECK(kzvtest::mmainhook == nullptr);
+    process->pool.freemem(wholerunblock);
 }
 
 TEST(startthread_registers_and_stopthread_frees_the_slot)
