@@ -147,6 +147,11 @@ TEST(tcpclientexchange)
     CHECK(!t.isopen());
     int reused = os_fopen("/dev/null", 1);
     CHECK(reused > 0);
+    // 'H' on the closed connection waits to reconnect; the old number is not closed.
+    CHECK_EQ(cmd(t, 'H'), 1);
+    CHECK_EQ(t.connstate, tcpstate_waitreconnect);
+    CHECK(t.isopen());
+    CHECK(!isclosed(reused));
     t.exit(false);
     t.exit(true);
     CHECK(!isclosed(reused));
@@ -239,6 +244,15 @@ TEST(tcpsingleclientserver)
         cmd(t, stream_read, 16, &bytes);
     CHECK_EQ(t.connstate, tcpstate_clientgone);
     CHECK(!t.isopen());
+    // 'H' serves the next client on the same listener.
+    CHECK_EQ(cmd(t, 'H'), 1);
+    CHECK_EQ(t.connstate, tcpstate_listening);
+    CHECK(t.isopen());
+    client = os_tcpconnect(LOOPBACK, (unsigned)port);
+    CHECK_EQ(pollfor([&] { return os_tcpsend(client, "y", 1); }), 1);
+    CHECK_EQ(readsome(t, got, sizeof got, 1), 1);
+    CHECK_EQ(t.connstate, tcpstate_serving);
+    os_tcpclose(client);
     int listener = t.listensock;
     t.exit(false);
     CHECK(isclosed(listener));
