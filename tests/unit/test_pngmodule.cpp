@@ -167,6 +167,31 @@ TEST(rgba_and_bit_rows)
     }
 }
 
+// A PLTE chunk of more than 256 entries gives its first 256 and the rest is passed
+// over; one with fewer entries than the indexes used leaves the others black.
+TEST(palette_longer_and_shorter_than_its_indexes)
+{
+    static u8 plte[900];
+    for (u32 i = 0; i < sizeof plte; i++)
+        plte[i] = (u8)(i * 13 + 5);
+    static u8 const rows[2 * 5] = {0, 0, 1, 255, 200, 0, 7, 8, 254, 3};    // 4 x 2, filter 0
+    u32 const lengths[] = {sizeof plte, 6};
+    for (u32 length : lengths) {
+        static bytes file;
+        makepng(file, 4, 2, 8, 3, rows, 5, plte, length);
+        peermodule src;
+        src.init(file.data, file.length, 7);
+        png codec;
+        connect(src.out, codec.in);
+        auto expect = [&](u32 x, u32 y) -> u32 {
+            u32 i = rows[y * 5 + 1 + x];
+            return 3 * i + 2 < length ? (u32)plte[3 * i] << 16 | (u32)plte[3 * i + 1] << 8 | plte[3 * i + 2] : 0;
+        };
+        CHECK_EQ(readall(codec, 888, 4, expect), 2);
+        CHECK(codec.hasflag(tstate_end));
+    }
+}
+
 // A source that has nothing now makes the module wait, wherever in the file.
 TEST(waits_for_bytes_not_there_yet)
 {
