@@ -5,6 +5,7 @@
 #include "../../codecs/pngdecode.h"
 #include "../../codecs/pngencode.h"
 #include "../../codecs/compressor.h"
+#include "../../framework/byteorder.h"
 
 using namespace kzv;
 using namespace codectest;
@@ -109,6 +110,14 @@ TEST(roundtrip)
         }
         CHECK(e.finish(out));
         e.exit();
+        // Palette images carry the whole palette behind IHDR: 2 entries for 1 bit,
+        // all 256 for 8 bits, whichever indexes the rows use.
+        if (format == 1 || format == 8 || format == 332) {
+            CHECK_EQ(get32be(out.data + 33), format == 1 ? 6u : 768u);
+            CHECK_MEM(out.data + 37, "PLTE", 4);
+            u32 last = format == 1 ? 1 : 255;
+            CHECK_EQ(get32be(out.data + 41 + 3 * last - 1) & 0xffffff, palette[last]);
+        }
         for (u32 piece : pieces) {
             decoded d = decode(out.data, out.length, piece, expect);
             CHECK_EQ(d.result, png_end);
