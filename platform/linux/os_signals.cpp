@@ -1,9 +1,9 @@
-// Signals and the start-up and shut-down hooks. SIGHUP, SIGINT, SIGQUIT and
-// SIGTERM only ask the scheduler loop to end with a reason; the loop's end
-// restores the terminal. SIGPIPE is ignored so a write to a closed pipe fails
-// instead of ending the process; SIGTTIN and SIGCONT are caught and dropped, so a
-// background read of the terminal fails rather than stopping the process.
-// Handlers stay installed after each delivery on every CPU.
+// Signals and the start-up and shut-down hooks. SIGHUP (unless the starter had it
+// ignored), SIGINT, SIGQUIT and SIGTERM only ask the scheduler loop to end with a
+// reason; the loop's end restores the terminal. SIGPIPE is ignored so a write to a
+// closed pipe fails instead of ending the process; SIGTTIN and SIGCONT are caught
+// and dropped, so a background read of the terminal fails rather than stopping the
+// process. Handlers stay installed after each delivery on every CPU.
 #include "../../framework/os.h"
 #include "../../framework/sysprocess.h"
 #include "startblock.h"
@@ -24,6 +24,8 @@ void sighandler(int signal)
     }
 }
 
+static void* const SIGNAL_IGNORE = (void*)1;   // the kernel's ignore disposition
+
 static void installaction(int signal, void* handler)
 {
     ksigaction action;
@@ -31,10 +33,19 @@ static void installaction(int signal, void* handler)
     sys_sigaction(signal, &action, nullptr);
 }
 
+static bool ignoredbythestarter(int signal)
+{
+    ksigaction old = {};
+    return !sys_failed(sys_sigaction(signal, nullptr, &old)) && old.handler == SIGNAL_IGNORE;
+}
+
 void os_initsignals()
 {
-    installaction(SIGPIPE, (void*)1);   // the ignore disposition
-    static const int caught[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGCONT, SIGTTIN};
+    installaction(SIGPIPE, SIGNAL_IGNORE);
+    // A run started to outlive its terminal (nohup) keeps ignoring the hangup.
+    if (!ignoredbythestarter(SIGHUP))
+        installaction(SIGHUP, (void*)sighandler);
+    static const int caught[] = {SIGINT, SIGQUIT, SIGTERM, SIGCONT, SIGTTIN};
     for (int signal : caught)
         installaction(signal, (void*)sighandler);
 }

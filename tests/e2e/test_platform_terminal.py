@@ -113,6 +113,24 @@ def serialline(fd):
     termios.tcsetattr(fd, termios.TCSANOW, attrs)
 
 
+# A run started with hangups ignored (as nohup starts it) goes on through a hangup
+# and still ends on SIGTERM; otherwise a hangup ends it like the other signals.
+@pytest.mark.parametrize("ignored", [True, False], ids=["nohup", "plain"])
+def test_hangup_ignored_by_the_starter_stays_ignored(ignored):
+    disposition = signal.SIG_IGN if ignored else signal.SIG_DFL
+    run_ = ptyrun("raw", 20000, preexec=lambda: signal.signal(signal.SIGHUP, disposition))
+    assert waitfor(lambda: not os.get_blocking(run_.slave), 10), "input never made non-blocking"
+    run_.process.send_signal(signal.SIGHUP)
+    if ignored:
+        time.sleep(0.3 * SLOW)
+        assert run_.process.poll() is None, "a hangup ended a run that ignores it"
+        run_.process.send_signal(signal.SIGTERM)
+    rc, out, err, after = run_.finish()
+    assert rc == 0
+    assert err == (b"exit: terminated\n" if ignored else b"exit: hangup\n")
+    assert after == run_.before
+
+
 # Raw mode gives eight bits without parity and keeps the receiver and the speed;
 # the end puts every setting back and writes the restore sequence.
 def test_raw_flags_and_restore_sequence():

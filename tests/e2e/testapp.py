@@ -124,13 +124,14 @@ class ptyrun:
     """The app with descriptors 0 and 1 on a pseudo-terminal of ours and
     standard error on a pipe."""
 
-    def __init__(self, *args, prepare=None):
+    def __init__(self, *args, prepare=None, preexec=None):
         self.master, self.slave = pty.openpty()
         if prepare:
             prepare(self.slave)
         self.before = termios.tcgetattr(self.slave)
         self.process = subprocess.Popen(command(*args), stdin=self.slave, stdout=self.slave,
-                                        stderr=subprocess.PIPE, start_new_session=True)
+                                        stderr=subprocess.PIPE, start_new_session=True,
+                                        preexec_fn=preexec)
 
     def output(self):
         os.set_blocking(self.master, False)
