@@ -14,6 +14,7 @@ namespace kzv {
 
 const u32 IMAGE_MAXSIDE = 32768;            // wider than any screen or terminal we draw on
 const u64 IMAGE_MAXBYTES = 0x20000000;      // 512 MiB; an 8K screen at 4 bytes a pixel is 132 MB
+const s32 IMAGE_TRACELIMIT = 1 << 24;       // edge coordinates traceedge walks; a walk stays short
 
 // Bits of the module flag byte. Error and end of data sit where the stream readers
 // look for them; 0x02 stays free, since a record reader takes it as "starts over".
@@ -97,6 +98,13 @@ public:
     void fillroundedrect(int x, int y, int xs, int ys, unsigned r, unsigned c);
     void drawroundedrect(int x, int y, int xs, int ys, unsigned r, unsigned linewidth, unsigned c);
     void drawbitmap(int x, int y, unsigned c, char const* pattern);
+
+    // Edge tables for filling a polygon: the points of the edge from (x0, y0) to
+    // (x1, y1), stepped as a thin line, widen xmin[y] and xmax[y] for each row y
+    // below `rows`; the caller clears both tables to 0 first, and 0 in xmin counts
+    // as empty. Points on other rows are skipped. An edge with a coordinate beyond
+    // IMAGE_TRACELIMIT leaves the tables alone.
+    static void traceedge(int x0, int y0, int x1, int y1, int* xmin, int* xmax, u32 rows);
 
     // The row reader: the first call after a reset prepares the record and hands
     // out nothing, then one row per call, then the end flag. *out is this image.

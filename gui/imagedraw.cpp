@@ -382,4 +382,59 @@ void image::drawbitmap(int x, int y, unsigned c, char const* pattern)
     }
 }
 
+// ---- polygon edges ---------------------------------------------------------
+
+// One point of an edge: a minimum of 0 is taken as empty, so it gives way to any
+// later x, which keeps cleared tables usable without a separate "empty" mark.
+static void traceat(s64 x, s64 y, int* xmin, int* xmax, u32 rows)
+{
+    if (y < 0 || y >= (s64)rows)
+        return;
+    int v = (int)x;
+    if (xmin[y] == 0 || xmin[y] > v)
+        xmin[y] = v;
+    if (xmax[y] < v)
+        xmax[y] = v;
+}
+
+static bool tracefits(int v) { return v >= -IMAGE_TRACELIMIT && v <= IMAGE_TRACELIMIT; }
+
+// Straight edges visit every row or column between their ends; any other edge
+// steps as a thin line does: the major axis one pixel a step, the minor one when
+// the error term falls below 0 (equal spans count as y-major).
+void image::traceedge(int x0, int y0, int x1, int y1, int* xmin, int* xmax, u32 rows)
+{
+    if (!xmin || !xmax || !tracefits(x0) || !tracefits(y0) || !tracefits(x1) || !tracefits(y1))
+        return;
+    if (x0 == x1) {
+        s64 first = kzv_max<s64>(kzv_min(y0, y1), 0), last = kzv_min<s64>(kzv_max(y0, y1), (s64)rows - 1);
+        for (s64 y = first; y <= last; y++)
+            traceat(x0, y, xmin, xmax, rows);
+        return;
+    }
+    if (y0 == y1) {
+        if (y0 < 0 || (s64)y0 >= (s64)rows)
+            return;
+        for (s64 x = kzv_min(x0, x1); x <= kzv_max(x0, x1); x++)
+            traceat(x, y0, xmin, xmax, rows);
+        return;
+    }
+    traceat(x0, y0, xmin, xmax, rows);
+    traceat(x1, y1, xmin, xmax, rows);
+    s64 dx = absdiff(x1, x0), dy = absdiff(y1, y0);
+    s64 m = kzv_max(dx, dy), n = kzv_min(dx, dy), e = m / 2;
+    s64 sx = x1 > x0 ? 1 : -1, sy = y1 > y0 ? 1 : -1;
+    s64 x = x0, y = y0;
+    for (s64 k = 0; k < m; k++) {
+        e -= n;
+        if (dx > dy || e < 0)
+            x += sx;
+        if (dy >= dx || e < 0)
+            y += sy;
+        if (e < 0)
+            e += m;
+        traceat(x, y, xmin, xmax, rows);
+    }
+}
+
 } // namespace kzv

@@ -377,6 +377,53 @@ TEST(cornermasks)
     }
 }
 
+// Edge tables, worked out by hand from the stepping. Six rows lie between two
+// guard words on each side that must stay untouched; -1 in a row of the expected
+// table means the row is left at 0.
+TEST(traceedges)
+{
+    const int ROWS = 6;
+    struct row {
+        char const* name;
+        int x0, y0, x1, y1;
+        int xmin[ROWS], xmax[ROWS];
+    };
+    static const row rows[] = {
+        {"vertical, cut to the rows", 3, -4, 3, 40, {3, 3, 3, 3, 3, 3}, {3, 3, 3, 3, 3, 3}},
+        {"vertical inside", 7, 4, 7, 1, {-1, 7, 7, 7, 7, -1}, {-1, 7, 7, 7, 7, -1}},
+        {"horizontal, right to left", 5, 2, 2, 2, {-1, -1, 2, -1, -1, -1}, {-1, -1, 5, -1, -1, -1}},
+        {"a minimum of 0 gives way to the next x", 0, 1, 3, 1, {-1, 1, -1, -1, -1, -1}, {-1, 3, -1, -1, -1, -1}},
+        {"x-major", 10, 0, 16, 2, {10, 12, 15, -1, -1, -1}, {11, 14, 16, -1, -1, -1}},
+        {"y-major", 20, 0, 22, 5, {20, 20, 21, 21, 22, 22}, {20, 20, 21, 21, 22, 22}},
+        {"equal spans step both axes", 2, 5, 5, 2, {-1, -1, 5, 4, 3, 2}, {-1, -1, 5, 4, 3, 2}},
+        {"rows above and below are skipped", 30, -2, 27, 7, {29, 29, 29, 28, 28, 28}, {29, 29, 29, 28, 28, 28}},
+        {"horizontal off the rows", -5, 6, 5, 6, {-1, -1, -1, -1, -1, -1}, {-1, -1, -1, -1, -1, -1}},
+        {"coordinates beyond the limit", 1, 1, 1 << 30, 3, {-1, -1, -1, -1, -1, -1}, {-1, -1, -1, -1, -1, -1}},
+    };
+    for (row const& r : rows) {
+        kzvtest::setrow(r.name);
+        int xmin[ROWS + 4], xmax[ROWS + 4];
+        for (int i = 0; i < ROWS + 4; i++)
+            xmin[i] = xmax[i] = (i < 2 || i >= ROWS + 2) ? 0x5A5A : 0;
+        image::traceedge(r.x0, r.y0, r.x1, r.y1, xmin + 2, xmax + 2, ROWS);
+        for (int i = 0; i < ROWS; i++) {
+            CHECK_EQ(xmin[i + 2], r.xmin[i] < 0 ? 0 : r.xmin[i]);
+            CHECK_EQ(xmax[i + 2], r.xmax[i] < 0 ? 0 : r.xmax[i]);
+        }
+        CHECK(xmin[0] == 0x5A5A && xmin[1] == 0x5A5A && xmin[ROWS + 2] == 0x5A5A && xmin[ROWS + 3] == 0x5A5A);
+        CHECK(xmax[0] == 0x5A5A && xmax[1] == 0x5A5A && xmax[ROWS + 2] == 0x5A5A && xmax[ROWS + 3] == 0x5A5A);
+    }
+    kzvtest::setrow(nullptr);
+    // Edges add up: a triangle's three edges give each row its span.
+    int xmin[ROWS] = {}, xmax[ROWS] = {};
+    image::traceedge(10, 0, 15, 5, xmin, xmax, ROWS);
+    image::traceedge(15, 5, 5, 5, xmin, xmax, ROWS);
+    image::traceedge(5, 5, 10, 0, xmin, xmax, ROWS);
+    static const int spanmin[ROWS] = {10, 9, 8, 7, 6, 5}, spanmax[ROWS] = {10, 11, 12, 13, 14, 15};
+    CHECK_MEM(xmin, spanmin, sizeof xmin);
+    CHECK_MEM(xmax, spanmax, sizeof xmax);
+}
+
 // ---- the literal algorithms ------------------------------------------------
 
 static float asfloat(float v)
