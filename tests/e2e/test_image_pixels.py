@@ -220,4 +220,5 @@ def test_diagnostics_go_to_standard_error(workdir):
                 "kzvimage: no kzv encoding", "format 555"]
     for line in expected:
         assert line in err, line
+    assert err.count("fillroundedrect fmt=") == 1   # 8888 draws nothing without a word
     assert os.listdir(workdir) == []

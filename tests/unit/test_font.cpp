@@ -164,6 +164,39 @@ TEST(setfont_by_name_folds_case_and_adds_styles_and_size)
     kzvtest::setrow(nullptr);
 }
 
+// The name looked up: the given name lower-cased between "fnt/" and "#", then the
+// styles in a fixed order, then the size; a name found with no style is found only
+// without one.
+TEST(font_resource_names)
+{
+    struct row {
+        char const* name;
+        unsigned size;
+        bool bold, italic;
+        char const* expected;
+    };
+    const row rows[] = {
+        {"DroidMono", 960, false, false, "fnt/droidmono#_960"},
+        {"droidmono", 960, true, false, "fnt/droidmono#_bold_960"},
+        {"droidmono", 960, false, true, "fnt/droidmono#_italic_960"},
+        {"Sans Serif", 12, true, true, "fnt/sans serif#_bold_italic_12"},
+        {"", 0, false, false, "fnt/#_0"},
+        {"x", 4294967295u, false, false, "fnt/x#_4294967295"},
+    };
+    for (row const& r : rows) {
+        kzvtest::setrow(r.expected);
+        char out[64];
+        CHECK(text_fontresourcename(out, sizeof out, r.name, r.size, r.bold, r.italic));
+        CHECK_STR(out, r.expected);
+    }
+    kzvtest::setrow("a name that does not fit");
+    char small[24];
+    CHECK(text_fontresourcename(small, sizeof small, "droidmono", 960, true, false));
+    CHECK(!text_fontresourcename(small, sizeof small, "droidmono", 960, true, true));
+    CHECK(!text_fontresourcename(small, sizeof small, nullptr, 960, false, false));
+    kzvtest::setrow(nullptr);
+}
+
 TEST(setfont_refusals_keep_the_current_font)
 {
     image im;

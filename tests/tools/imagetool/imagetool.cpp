@@ -216,10 +216,11 @@ int diagnostics(char const* dir)
             return 1;
         dst.copy(&src, 0, 0, 0, 0, 0, 0);
     }
-    image bits, rgb;
-    if (!bits.open(8, 8, 1) || !rgb.open(8, 8, 565))
+    image bits, rgb, argb;
+    if (!bits.open(8, 8, 1) || !rgb.open(8, 8, 565) || !argb.open(8, 8, 8888))
         return 1;
     bits.fillroundedrect(0, 0, 8, 8, 2, 0xFFFFFF);
+    argb.fillroundedrect(0, 0, 8, 8, 2, 0xFFFFFF);     // draws nothing and says nothing
     static u8 foreign[32 + 4] = {'k', 'z', 'v', ' ', 0xCD, 0xEF, 54, 0, 1, 0, 1, 0};
     rgb.copyres(foreign, sizeof foreign, 0, 0);
     u16 row[16] = {};
