@@ -76,7 +76,8 @@ void x11::dispatcherror(u8 const* e)
     x11pending* p = findpending(seq);
     if (p)
         p->inuse = 0;
-    eprintf("x11 error %d on request %d.%d (sequence %d)\n", e[1], e[10], x11_get16(e + 8), seq);
+    eprintf("x11 code %x (%x): error %d on request %d.%d (sequence %d)\n", e[0], e[0] & 0x7f, e[1], e[10],
+            x11_get16(e + 8), seq);
 }
 
 // ---- keys ----
@@ -198,7 +199,7 @@ bool x11::dispatchevent(u8 const* raw)
         guiwindow_sendevent(w, ui_mousemoved, e.x, e.y);
         break;
     case xev_expose:
-        if (part(w)->hasbackbuffer && e.count == 0)
+        if (part(w)->hasbackbuffer)
             update(w, 0, 0, true);
         break;
     case xev_mapnotify:
