@@ -309,14 +309,15 @@ sptr compressor::read(u8** p, u32 max)
     bool stepping = !hasflag(compressor_noread);
     clearflag(compressor_noread);
     if (format == format_finished && available() == 0 && hasflag(compressor_autorestart)) {
+        // A new module on the same pins: the next use starts a gzip stream, as
+        // for any compressor used before its first restart.
         pin* inpeer = in.peer;
         pin* outpeer = out.peer;
-        int code = filename ? compressor_zip : compressor_gzip;
+        u16 settings = flagword() & (compressor_autorestart | compressor_reporterrors);
         exit(false);
         in.peer = inpeer;
         out.peer = outpeer;
-        setflag(compressor_autorestart);
-        restart(code, 0, nullptr);
+        setflag(settings);
         return 0;
     }
     while (stepping && available() == 0 && step()) {

@@ -253,3 +253,39 @@ TEST(errornotice)
     CHECK_EQ(p[0], 0x1f);
     dispose(c);
 }
+
+// With the restart-at-end setting, the read after a whole stream answers 0 and
+// makes the module new on the same pins, setting kept: the next stream is gzip,
+// whatever the framing before.
+TEST(restartatend)
+{
+    static int const codes[] = {compressor_zlib, compressor_zip};
+    for (int code : codes) {
+        kzvtest::setrow(code == compressor_zip ? "after zip" : "after zlib");
+        peermodule collector;
+        collector.init(nullptr, 0, 0);
+        compressor* c = newcompressor();
+        c->setflag(compressor_autorestart);
+        c->restart(code, 0, code == compressor_zip ? "entry.txt" : nullptr);
+        c->write("first", 5);
+        c->close();
+        u8 out[256];
+        u32 n = readall(c, out, sizeof out, 64);       // its last read answers 0 and restarts
+        CHECK(n > 0);
+        CHECK_EQ(out[0], code == compressor_zip ? 0x50 : 0x78);
+        CHECK(c->hasflag(compressor_autorestart));
+        connect(c->out, collector.in);
+        c->write("second", 6);
+        c->close();
+        CHECK(collector.collectedlength > 10 + 8);
+        CHECK_EQ(collector.collected[0], 0x1f);
+        CHECK_EQ(collector.collected[1], 0x8b);
+        outcome o = inflateall(collector.collected + 10, collector.collectedlength - 18, out, sizeof out, 0, 0);
+        CHECK_EQ(o.result, inflate_end);
+        CHECK_EQ(o.length, 6);
+        CHECK_MEM(out, "second", 6);
+        collector.release();
+        dispose(c);
+    }
+    kzvtest::setrow(nullptr);
+}
