@@ -186,6 +186,26 @@ def test_message_box_closes_with_nothing_printed(server):
         assert got == (0, b"", b""), (keys, clicks)
 
 
+def test_window_sizes(server, tree):
+    """Sizes asked for with -width/-height on the 800 x 600 screen: the message
+    dialogs are never below 300 x 100 nor the choosers below 300 x 200, widths are
+    made even, and a size beyond the screen is cut to it."""
+    folder = "-folder=%s" % tree
+    cases = [
+        (["info", "-text=Hi", "-width=200", "-height=20"], "info", (300, 100), b""),
+        (["yesno", "-width=751"], "question", (752, 100), b"no\n"),
+        (["file", folder, "-width=751", "-height=401"], "choose file", (752, 401), b""),
+        (["dir", folder, "-width=120", "-height=90"], "choose file", (300, 200), b""),
+        (["file", folder, "-width=5000", "-height=5000"], "choose file", (800, 600), b""),
+    ]
+    for args, title, size, answer in cases:
+        d = Dialog(server, args)
+        check_window(server, d, title, size)
+        d.drawn()
+        d.keys("Escape")
+        assert d.finish() == (0, answer, b""), args
+
+
 def test_title_option(server):
     assert run(server, ["yesno", "-title=Delete the backup"], "Return", title="Delete the backup",
                size=BOX) == (0, b"yes\n", b"")

@@ -207,6 +207,27 @@ TEST(chooser_answers)
     fx.clean();
 }
 
+// The folder chooser answers the folder of the selected file: a file inside "/"
+// (held as "//x") gives "/", never an empty line.
+TEST(folder_chooser_answers_the_folder_of_the_selected_file)
+{
+    CHECK(makefolders());
+    struct { char const* selected; char const* answer; } const rows[] = {
+        {"//x", "/\n"},
+        {"/x", "/\n"},
+        {"/tmp/x", "/tmp\n"},
+        {"/a/b/c.txt", "/a/b\n"},
+    };
+    for (auto const& r : rows) {
+        setrow(r.selected);
+        appscreen a(dialog_chooser, true, folder);
+        strcpy(a.u->chooser.selectedpath, r.selected, GUIFILEDIALOG_SELECTEDCAPACITY - 1);
+        CHECK_STR(a.play({guikey_enter, 0}, 0, 0), r.answer);
+        CHECK(a.ended());
+    }
+    fx.clean();
+}
+
 TEST(file_chooser_ignores_an_accept_with_nothing_selected)
 {
     CHECK(makefolders());
