@@ -203,11 +203,12 @@ def test_emulator_matches_tmux(tmp_path, panes, name, stream):
 def test_emulator_diagnostics_go_to_standard_error(tmp_path):
     data = tmp_path / "stream"
     data.write_bytes(("ab" + E + "Z" + E + "[5z" + E + "[?9999h" + E + "[1J" + E + "[9K" + E + "[5n"
-                      + E + "[38;2;1;2;3m" + "cd").encode())
+                      + E + "[38;2;1;2;3m" + E + "[?5q" + E + "[?1016l" + E + "[?1007h" + "cd").encode())
     r = subprocess.run(EMULATOR + [TOOL, "emulate", "6", "2", str(data)], capture_output=True, timeout=30)
     assert r.returncode == 0
     assert r.stdout == b"abcd\n\ncursor 4 0\n"
     errors = r.stderr.decode(errors="replace")
     for line in ("ansi: ESC Z (5a)", "ansi: ESC [ z (7a) par: 5 0 0", "ansi: ESC [ ? 9999 0 0 h",
-                 "ansi: ESC [ 1 J", "ansi: ESC [ 9 0 0 K", "ansi: ESC [ 5 n", "ansi: ESC [ 38 2 1 m"):
+                 "ansi: ESC [ 1 J", "ansi: ESC [ 9 0 0 K", "ansi: ESC [ 5 n", "ansi: ESC [ 38 2 1 m",
+                 "ansi: ESC [ ? q (71) par: 5 0 0", "ansi: ESC [ ? 1016 0 0 l", "ansi: ESC [ ? 1007 0 0 h"):
         assert line in errors, (line, errors)
