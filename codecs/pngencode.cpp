@@ -53,13 +53,14 @@ bool pngencoder::start(mem* p, u32 w, u32 h, u32 fmt, u32 const* palette, deflat
     width = w;
     height = h;
     format = fmt;
+    if (!takes(fmt))
+        return fail("png encode format");
     u8 depth = 8, colortype = 2;
     switch (fmt) {
     case 1: depth = 1, colortype = 3, rowbytes = (w + 7) / 8 + 1; break;
     case 8: case 332: colortype = 3, rowbytes = w + 1; break;
-    case 555: case 565: case 888: rowbytes = w * 3 + 1; break;
     case 8888: colortype = 6, rowbytes = w * 4 + 1; break;
-    default: return fail("png encode format");
+    default: rowbytes = w * 3 + 1; break;          // 555, 565 and 888 become RGB
     }
     if (w == 0 || h == 0 || w > MAXSIDE || h > MAXSIDE)
         return fail("png encode size");

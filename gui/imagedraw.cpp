@@ -399,9 +399,10 @@ static void traceat(s64 x, s64 y, int* xmin, int* xmax, u32 rows)
 
 static bool tracefits(int v) { return v >= -IMAGE_TRACELIMIT && v <= IMAGE_TRACELIMIT; }
 
-// Straight edges visit every row or column between their ends; any other edge
-// steps as a thin line does: the major axis one pixel a step, the minor one when
-// the error term falls below 0 (equal spans count as y-major).
+// Straight edges visit every row or column between their ends, in order; any
+// other edge visits both ends, then the steps of the thin line's walk. The walk
+// is shifted right by the coordinate limit, so that every x lies on its "image"
+// and only rows outside the tables are clipped.
 void image::traceedge(int x0, int y0, int x1, int y1, int* xmin, int* xmax, u32 rows)
 {
     if (!xmin || !xmax || !tracefits(x0) || !tracefits(y0) || !tracefits(x1) || !tracefits(y1))
@@ -421,20 +422,9 @@ void image::traceedge(int x0, int y0, int x1, int y1, int* xmin, int* xmax, u32 
     }
     traceat(x0, y0, xmin, xmax, rows);
     traceat(x1, y1, xmin, xmax, rows);
-    s64 dx = absdiff(x1, x0), dy = absdiff(y1, y0);
-    s64 m = kzv_max(dx, dy), n = kzv_min(dx, dy), e = m / 2;
-    s64 sx = x1 > x0 ? 1 : -1, sy = y1 > y0 ? 1 : -1;
-    s64 x = x0, y = y0;
-    for (s64 k = 0; k < m; k++) {
-        e -= n;
-        if (dx > dy || e < 0)
-            x += sx;
-        if (dy >= dx || e < 0)
-            y += sy;
-        if (e < 0)
-            e += m;
-        traceat(x, y, xmin, xmax, rows);
-    }
+    const s64 shift = IMAGE_TRACELIMIT;
+    walkline((s64)x0 + shift, y0, (s64)x1 + shift, y1, 2 * shift + 1, rows, 0,
+             [&](s64 x, s64 y) { traceat(x - shift, y, xmin, xmax, rows); });
 }
 
 } // namespace kzv

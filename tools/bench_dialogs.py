@@ -36,20 +36,25 @@ MINFRAME = 1000         # bytes a frame has at least: mode and size sequences al
 LIMIT = 30.0            # the longest wait for a frame
 
 
+def installpackages(packages):
+    """Installs Debian packages (through sudo when not root); when that fails the
+    package lists are fetched first, since they may be empty on a fresh machine."""
+    if not packages or not shutil.which("apt-get"):
+        return
+    sudo = [] if os.geteuid() == 0 else ["sudo", "-n"]
+    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "env": env}
+    install = sudo + ["apt-get", "install", "-y", "-q", "--no-install-recommends"] + list(packages)
+    if subprocess.run(install, **quiet).returncode != 0:
+        subprocess.run(sudo + ["apt-get", "update", "-q"], **quiet)
+        subprocess.run(install, **quiet)
+
+
 def ensurepeers():
-    """dialog and whiptail from the distribution, installed when missing (through
-    sudo when not root); the package lists are fetched first on a fresh machine,
-    where they may be empty. A peer that cannot be installed is left out."""
+    """dialog and whiptail from the distribution, installed when missing. A peer
+    that cannot be installed is left out."""
     names = ("dialog", "whiptail")
-    missing = [p for p in names if not shutil.which(p)]
-    if missing and shutil.which("apt-get"):
-        sudo = [] if os.geteuid() == 0 else ["sudo", "-n"]
-        env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
-        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "env": env}
-        install = sudo + ["apt-get", "install", "-y", "-q", "--no-install-recommends"] + missing
-        if subprocess.run(install, **quiet).returncode != 0:
-            subprocess.run(sudo + ["apt-get", "update", "-q"], **quiet)
-            subprocess.run(install, **quiet)
+    installpackages([p for p in names if not shutil.which(p)])
     for p in names:
         if not shutil.which(p):
             print("(%s is not installed and could not be; its rows are left out)" % p)

@@ -41,7 +41,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "e2e"))
 
-from bench_dialogs import binarysize, commandline, librariesize, peakkib  # noqa: E402
+from bench_dialogs import binarysize, commandline, installpackages, librariesize, peakkib  # noqa: E402
 from x11peer import XClient, XServer  # noqa: E402
 
 QUIET = 0.4             # seconds without drawing that end the first frame
@@ -55,14 +55,7 @@ PACKAGES = {"Xvfb": "xvfb", "xauth": "xauth", "xwininfo": "x11-utils", "xmessage
 
 def ensuretools():
     """Installs the X server, its tools and the peers from Debian when missing."""
-    missing = sorted({pkg for tool, pkg in PACKAGES.items() if not shutil.which(tool)})
-    if missing and os.geteuid() == 0 and shutil.which("apt-get"):
-        env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
-        command = ["apt-get", "install", "-y", "-q", "--no-install-recommends"] + missing
-        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "env": env}
-        if subprocess.run(command, **quiet).returncode != 0:
-            subprocess.run(["apt-get", "update", "-q"], **quiet)
-            subprocess.run(command, **quiet)
+    installpackages(sorted({pkg for tool, pkg in PACKAGES.items() if not shutil.which(tool)}))
     return {tool: shutil.which(tool) for tool in PACKAGES}
 
 
