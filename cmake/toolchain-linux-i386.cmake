@@ -1,4 +1,4 @@
-# velkra-linux-i386: static, freestanding, built by the i686 cross compiler and run natively.
+# velkra-linux-i386: static, freestanding, built by the i686 cross compiler; run natively where the kernel executes 32-bit x86, else under qemu-i386 (cmake/emulator.cmake).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)

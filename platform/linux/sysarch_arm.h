@@ -22,10 +22,6 @@ enum : long {
 // ARM's own values: the generic O_DIRECTORY and O_NOFOLLOW bits mean other things here.
 enum : int { O_LARGEFILE = 0400000, O_DIRECTORY = 040000, O_NOFOLLOW = 0100000 };
 
-// Where this CPU's tests run: this one runs under qemu-user. qemu-user refuses a clone that shares
-// memory without joining the thread group, so there a thread cannot be started.
-const bool SYSARCH_TESTSUNDERQEMU = true;
-
 struct kstat {                  // stat64 as the kernel writes it
     u64 dev;
     u8 pad0[4];

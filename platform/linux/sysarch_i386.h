@@ -23,10 +23,6 @@ enum : int { O_LARGEFILE = 0100000, O_DIRECTORY = 0200000, O_NOFOLLOW = 0400000 
 
 // stat64 as the kernel writes it; u64 members are 4-byte aligned on i386, which
 // gives the kernel's packing without explicit attributes.
-// Where this CPU's tests run: this one runs natively. qemu-user refuses a clone that shares
-// memory without joining the thread group, so there a thread cannot be started.
-const bool SYSARCH_TESTSUNDERQEMU = false;
-
 struct kstat {
     u64 dev;
     u8 pad0[4];

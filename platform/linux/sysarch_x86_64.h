@@ -20,10 +20,6 @@ enum : long {
 // Open flags that differ between CPUs. Every file is large-file capable on 64 bits.
 enum : int { O_LARGEFILE = 0, O_DIRECTORY = 0200000, O_NOFOLLOW = 0400000 };
 
-// Where this CPU's tests run: this one runs natively. qemu-user refuses a clone that shares
-// memory without joining the thread group, so there a thread cannot be started.
-const bool SYSARCH_TESTSUNDERQEMU = false;
-
 struct kstat {                  // what stat and lstat fill
     u64 dev;
     u64 ino;
