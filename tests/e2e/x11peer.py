@@ -3,7 +3,7 @@
 # through xwd, the tools' output parsed, and a minimal X client of our own that
 # sends what no installed tool sends (a window manager's WM_DELETE_WINDOW).
 import os
-import random
+import select
 import shutil
 import signal
 import socket
@@ -36,38 +36,79 @@ def wait_for(predicate, seconds=10.0, step=0.02):
     return predicate()
 
 
+def start_xvfb(args, log=subprocess.DEVNULL, seconds=20):
+    """Starts Xvfb with the given arguments on a display number it picks itself
+    (-displayfd), so servers that other users or tests run are never in the way.
+    Answers (process, number), or (None, None) when no server came up in time."""
+    rd, wr = os.pipe()
+    proc = subprocess.Popen(["Xvfb", "-displayfd", str(wr)] + list(args), pass_fds=(wr,),
+                            stdout=log, stderr=subprocess.STDOUT if log is not subprocess.DEVNULL else log)
+    os.close(wr)
+    text = b""
+    end = time.monotonic() + seconds
+    try:
+        while not text.endswith(b"\n") and time.monotonic() < end:
+            ready, _, _ = select.select([rd], [], [], max(0.0, end - time.monotonic()))
+            if not ready:
+                break
+            part = os.read(rd, 32)
+            if not part:
+                break
+            text += part
+    finally:
+        os.close(rd)
+    if not text.strip().isdigit():
+        proc.kill()
+        proc.wait()
+        return None, None
+    return proc, int(text)
+
+
 class XServer:
     """An Xvfb on a display number nobody uses, with a cookie in its own file."""
 
-    def __init__(self, depth=24, width=800, height=600, tcp=False, number=None, extra=()):
+    def __init__(self, depth=24, width=800, height=600, tcp=False, extra=(), numbers=None):
+        """numbers: display numbers to try in turn, for a test that needs a kind
+        of number (two digits, say); by default the server picks a free one."""
         self.dir = tempfile.mkdtemp(prefix="kzvx11-")
         self.cookie = os.urandom(16).hex()
         self.authfile = os.path.join(self.dir, "Xauthority")
         self.depth, self.width, self.height, self.tcp = depth, width, height, tcp
         self.proc = None
-        candidates = [number] if number is not None else random.sample(range(20, 600), 60)
-        for n in candidates:
-            if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
+        for n in (numbers if numbers is not None else [None] * 3):
+            if n is not None and (os.path.exists("/tmp/.X%d-lock" % n) or
+                                  os.path.exists("/tmp/.X11-unix/X%d" % n)):
                 continue
-            if self._start(n, extra):
+            if self._start(extra, n):
                 return
         raise RuntimeError("no Xvfb could be started")
 
-    def _start(self, n, extra):
+    def _start(self, extra, number):
+        # The server takes every cookie of its -auth file, whatever display the
+        # entry names; the number is known only once it has started, so the
+        # clients' entry for ":n" is added to the same file afterwards.
         open(self.authfile, "wb").close()
-        subprocess.run(["xauth", "-q", "-f", self.authfile, "add", ":%d" % n, "MIT-MAGIC-COOKIE-1",
-                        self.cookie], check=True)
+        subprocess.run(["xauth", "-q", "-f", self.authfile, "add", "kzvx11/unix:0",
+                        "MIT-MAGIC-COOKIE-1", self.cookie], check=True, timeout=20)
         # -noreset: without it the server resets whenever its last client leaves (each
         # xwininfo the tests run), dropping a client that connects at that moment.
-        args = ["Xvfb", ":%d" % n, "-auth", self.authfile, "-noreset", "-screen", "0",
+        args = ["-auth", self.authfile, "-noreset", "-screen", "0",
                 "%dx%dx%d" % (self.width, self.height, self.depth)]
         args += ["-listen", "tcp"] if self.tcp else ["-nolisten", "tcp"]
         args += list(extra)
         self.log = open(os.path.join(self.dir, "xvfb.log"), "wb")
-        self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT)
-        self.number = n
-        ok = wait_for(lambda: self.proc.poll() is not None or self.answers(), 10)
-        if self.proc.poll() is None and self.answers():
+        if number is None:
+            self.proc, self.number = start_xvfb(args, self.log)
+            if self.proc is None:
+                return False
+        else:
+            self.proc = subprocess.Popen(["Xvfb", ":%d" % number] + args, stdout=self.log,
+                                         stderr=subprocess.STDOUT)
+            self.number = number
+        subprocess.run(["xauth", "-q", "-f", self.authfile, "add", ":%d" % self.number,
+                        "MIT-MAGIC-COOKIE-1", self.cookie], check=True, timeout=20)
+        if wait_for(lambda: self.proc.poll() is not None or self.answers(), 10) and \
+                self.proc.poll() is None:
             return True
         self.stop()
         return False

@@ -9,6 +9,7 @@ import subprocess
 import pytest
 
 from termpane import waitfor
+from x11peer import start_xvfb
 
 needsxterm = pytest.mark.skipif(not all(shutil.which(t) for t in ("Xvfb", "xterm", "xdotool")),
                                 reason="Xvfb, xterm and xdotool are needed")
@@ -16,17 +17,10 @@ needsxterm = pytest.mark.skipif(not all(shutil.which(t) for t in ("Xvfb", "xterm
 
 def startxvfb():
     """The X server and its display name (":N")."""
-    rd, wr = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(wr), "-screen", "0", "1280x1024x24",
-                               "-nolisten", "tcp"], pass_fds=(wr,),
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(wr)
-    with os.fdopen(rd) as f:
-        number = f.readline().strip()
-    if not number:
-        server.kill()
-        pytest.skip("Xvfb did not start")
-    return server, ":" + number
+    server, number = start_xvfb(["-screen", "0", "1280x1024x24", "-nolisten", "tcp"])
+    if server is None:
+        raise RuntimeError("Xvfb did not start")
+    return server, ":%d" % number
 
 
 def xdotool(env, *args):
