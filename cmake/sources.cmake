@@ -14,6 +14,12 @@ if(KZV_TARGET STREQUAL "hosted")
   list(REMOVE_ITEM KZV_PORTABLE_SOURCES ${KZV_COMPILER_RUNTIME})
 endif()
 
+# Modules of the Windows program that call only os_ functions. Every build
+# compiles them into its library, so the unit tests of every target link them;
+# the Linux programs reference none of them, and the linker leaves them out.
+set(KZV_PORTABLE_WINDOWS_SOURCES
+  ${CMAKE_SOURCE_DIR}/platform/windows/textbuffer.cpp)
+
 file(GLOB KZV_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/linux/*.cpp)
 # The process entry of the freestanding programs; a hosted binary starts in the C library.
 set(KZV_START ${CMAKE_SOURCE_DIR}/platform/linux/start.cpp)
