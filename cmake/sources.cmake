@@ -7,6 +7,14 @@ file(GLOB KZV_PORTABLE_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/codecs/*.cpp
   ${CMAKE_SOURCE_DIR}/resources/*.cpp)
 
+# The Windows layer's platform-free modules (numeric code with no OS call). The
+# Windows program links them; every target's library carries them so that the unit
+# tests check them on each CPU, and no Linux program references them, so they stay
+# out of those.
+set(KZV_PORTABLE_WINDOWS_SOURCES
+  ${CMAKE_SOURCE_DIR}/platform/windows/fixedcordic.cpp
+  ${CMAKE_SOURCE_DIR}/platform/windows/float16.cpp)
+
 # The C-linkage memory functions that the compiler emits calls to: the host C
 # library has its own (and the sanitizers intercept those).
 set(KZV_COMPILER_RUNTIME ${CMAKE_SOURCE_DIR}/framework/compilerruntime.cpp)
