@@ -7,14 +7,6 @@ file(GLOB KZV_PORTABLE_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/codecs/*.cpp
   ${CMAKE_SOURCE_DIR}/resources/*.cpp)
 
-# The Windows layer's platform-free modules (numeric code with no OS call). The
-# Windows program links them; every target's library carries them so that the unit
-# tests check them on each CPU, and no Linux program references them, so they stay
-# out of those.
-set(KZV_PORTABLE_WINDOWS_SOURCES
-  ${CMAKE_SOURCE_DIR}/platform/windows/fixedcordic.cpp
-  ${CMAKE_SOURCE_DIR}/platform/windows/float16.cpp)
-
 # The C-linkage memory functions that the compiler emits calls to: the host C
 # library has its own (and the sanitizers intercept those).
 set(KZV_COMPILER_RUNTIME ${CMAKE_SOURCE_DIR}/framework/compilerruntime.cpp)
@@ -22,10 +14,13 @@ if(KZV_TARGET STREQUAL "hosted")
   list(REMOVE_ITEM KZV_PORTABLE_SOURCES ${KZV_COMPILER_RUNTIME})
 endif()
 
-# Modules of the Windows program that call only os_ functions. Every build
-# compiles them into its library, so the unit tests of every target link them;
-# the Linux programs reference none of them, and the linker leaves them out.
+# Modules of the Windows program that call only os_ functions, or none (the
+# arithmetic). Every build compiles them into its library, so the unit tests of
+# every target check them on each CPU; the Linux programs reference none of them,
+# and the linker leaves them out.
 set(KZV_PORTABLE_WINDOWS_SOURCES
+  ${CMAKE_SOURCE_DIR}/platform/windows/fixedcordic.cpp
+  ${CMAKE_SOURCE_DIR}/platform/windows/float16.cpp
   ${CMAKE_SOURCE_DIR}/platform/windows/textbuffer.cpp)
 
 file(GLOB KZV_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/linux/*.cpp)
