@@ -311,12 +311,8 @@ sptr compressor::read(u8** p, u32 max)
     if (format == format_finished && available() == 0 && hasflag(compressor_autorestart)) {
         // A new module on the same pins: the next use starts a gzip stream, as
         // for any compressor used before its first restart.
-        pin* inpeer = in.peer;
-        pin* outpeer = out.peer;
         u16 settings = flagword() & (compressor_autorestart | compressor_reporterrors);
-        exit(false);
-        in.peer = inpeer;
-        out.peer = outpeer;
+        module_resetkeepingpeers(*this);
         setflag(settings);
         return 0;
     }
@@ -456,14 +452,9 @@ sptr compressor_concb(void* self, unsigned cmd, int a, int b, void const* p)
         return -1;
     case 'G':
         return m->giveback((u32)a);
-    case 'H': {
-        pin* inpeer = m->in.peer;
-        pin* outpeer = m->out.peer;
-        m->exit(false);
-        m->in.peer = inpeer;
-        m->out.peer = outpeer;
+    case 'H':
+        module_resetkeepingpeers(*m);
         return 1;
-    }
     case 'I':
         return p ? m->write(p, strlen((char const*)p)) : 0;
     case 'J':

@@ -61,12 +61,8 @@ void decompressor::exit(bool final)
 
 sptr decompressor::restart(unsigned mode)
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
     u16 report = flagword() & decompressor_reporterrors;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
     setflag(report);
     headerstate = mode == decompressor_raw ? header_allocate : header_detect;
     return 1;
