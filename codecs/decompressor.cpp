@@ -171,6 +171,8 @@ bool decompressor::detect()
         headerstate = header_gzip;
         return true;
     }
+    // Method 8, a window of at most 32 KiB, the check that the two bytes make a
+    // multiple of 31, and no preset dictionary asked for.
     bool zlib = (cmf & 15) == 8 && (cmf >> 4) <= 7 && (cmf * 256 + flg) % 31 == 0 && !(flg & 0x20);
     if (!zlib)
         return error("unknown header %02x %02x", cmf, flg);
@@ -178,6 +180,7 @@ bool decompressor::detect()
     return true;
 }
 
+// The 8 bytes after ID1 ID2: CM, FLG, MTIME (4), XFL, OS; only CM and FLG matter.
 bool decompressor::gzipfixed()
 {
     if (!gather(8))
