@@ -3,7 +3,7 @@
 // the file's order with its pixels, the end with the record still stored, the
 // error flag for a damaged stream, no records for bytes that hold no image, a
 // source that waits, restart keeping the connections, and an image source that
-// gives up before its last row. A failed check names the line of the test that
+// gives up before its last row; and the patterned images the encoders write. A failed check names the line of the test that
 // called it through the table row set with `kzvtest::setrow`.
 #pragma once
 #include "codectest.h"
@@ -125,6 +125,19 @@ template <class M, class F> void checkrestart(M& codec, peermodule& src, int row
     CHECK_EQ(readagain(), rows);
     CHECK(!codec.hasflag(tstate_error));
 }
+
+// Opens `im` at w x h in `format`, with pixels that differ in every channel from
+// one to the next, so that a codec that swaps, drops or moves bits shows it.
+inline void openpatterned(image& im, u32 w, u32 h, u32 format)
+{
+    CHECK(im.open(w, h, format));
+    for (u32 y = 0; y < h; y++)
+        for (u32 x = 0; x < w; x++)
+            im.setpixel((int)x, (int)y, (x * 0x01F3D5u + y * 0x9E3779u) ^ (x << 26));
+}
+
+// What a 565 pixel becomes in a codec's 888 rows: each channel's top five bits.
+inline u32 rgbof565(u32 v) { return ((v >> 8) & 0xF8) << 16 | ((v >> 3) & 0xF8) << 8 | ((v << 3) & 0xF8); }
 
 // An encoding module whose 4 x 2 image source gives up after the header and
 // row 0: the file would be short, so the module ends in its error flag.

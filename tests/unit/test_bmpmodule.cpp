@@ -199,16 +199,13 @@ TEST(write_from_images_and_read_back)
     for (u32 format : formats) {
         const u32 W = 29, H = 4;
         image im;
-        CHECK(im.open(W, H, format));
-        for (u32 y = 0; y < H; y++)
-            for (u32 x = 0; x < W; x++)
-                im.setpixel((int)x, (int)y, (x * 0x01F3D5u + y * 0x9E3779u) ^ (x << 26));
+        openpatterned(im, W, H, format);
         auto expect = [&](u32 x, u32 y) -> u32 {
             u32 v = im.getpixel((int)x, (int)y);
             if (format == 1 || format == 8)
                 return im.palette[v] & 0xFFFFFF;
             if (format == 565)
-                return ((v >> 8) & 0xF8) << 16 | ((v >> 3) & 0xF8) << 8 | ((v << 3) & 0xF8);
+                return rgbof565(v);
             return v & 0xFFFFFF;
         };
         bmp codec;
