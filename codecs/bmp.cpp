@@ -58,7 +58,9 @@ int bmpreader::run()
             return bmp_error;
         switch (state) {
         case state_header: {
-            // Bytes before a header are skipped one at a time.
+            // Bytes before a header are skipped one at a time. The 54 bytes are the
+            // file header and the 40 that every information header starts with; a
+            // header starts "BM" and its first reserved word is 0.
             while (gathered < sizeof head && next < end)
                 head[gathered++] = *next++;
             if (gathered < sizeof head)
@@ -112,6 +114,11 @@ bool bmpreader::skipbytes()
     return skip == 0;
 }
 
+// Offsets in the file header: 2 file size, 6 and 8 reserved, 10 the pixel data's
+// offset. In the information header (from 14): 14 its size, 18 width, 22 height
+// (both signed), 26 planes, 28 bits per pixel, 30 compression, 34 the pixel data's
+// size, 38 and 42 the resolution, 46 colours used (0: all that the depth can
+// index), 50 colours important.
 int bmpreader::header()
 {
     u32 offset = get32le(head + 10);
@@ -139,6 +146,7 @@ int bmpreader::header()
     // RLE, JPEG, PNG and 16-bit fields would decode as garbage.
     if (compression != compression_none && !(compression == compression_bitfields && bpp == 32))
         return fail("compression %u", compression);
+    // The palette follows the information header, 4 bytes an entry.
     if (bpp <= 8) {
         if (colors > 256)
             return fail("colors %u", colors);
@@ -151,10 +159,10 @@ int bmpreader::header()
     storedcolors = kzv_min(colors, 256u);
     width = (u32)w;
     height = (u32)magnitude;
-    bottomup = h >= 0;
+    bottomup = h >= 0;          // a negative height stores the top row first
     line = bottomup ? (s32)height : -1;
     rowbytes = (u32)(((u64)width * bpp + 7) / 8);
-    stride = (rowbytes + 3) & ~3u;
+    stride = (rowbytes + 3) & ~3u;  // a stored row is padded to a multiple of 4 bytes
     rowsleft = height;
     stored = (u8*)pool->getmem(stride ? stride : 1);
     row = (u32*)pool->getmem0(width ? (u64)width * 4 : 4);
@@ -176,11 +184,14 @@ int bmpreader::palettebytes()
         u8 c = *next++;
         gathered++;
         position++;
+        // An entry is B, G, R and an unused byte: little-endian 0x00RRGGBB.
         if (index < storedcolors && part < 3)
             palette[index] |= (u32)c << (8 * part);
     }
     if (gathered - sizeof head < want)
         return bmp_needinput;
+    // The pixel data start at the file header's offset, which may leave a gap
+    // after the palette.
     u32 offset = get32le(head + 10);
     skip = offset > position ? offset - position : 0;
     state = state_skipdata;
@@ -204,6 +215,8 @@ int bmpreader::rows()
     return bmp_row;
 }
 
+// Indexes of 1 and 4 bits are packed leftmost pixel in the highest bits; 24-bit
+// pixels are B, G, R; 32-bit ones B, G, R and a byte that is not drawn.
 void bmpreader::decode()
 {
     u8 const* b = stored;
@@ -237,6 +250,8 @@ bool bmpwriter::start(u32 w, u32 h, bool bottomup, u32 fmt, u32 const* palette, 
         formatmessage(message, sizeof message, "no palette", 0);
         return false;
     }
+    // Rows padded to 4 bytes; the pixel data after the 54 header bytes and the
+    // palette of 4-byte entries.
     stride = (u32)((((u64)w * bits + 7) / 8 + 3) & ~(u64)3);
     u32 entries = fmt == 1 ? 2 : fmt == 8 ? 256 : 0;
     u32 offset = 54 + entries * 4;
@@ -245,14 +260,16 @@ bool bmpwriter::start(u32 w, u32 h, bool bottomup, u32 fmt, u32 const* palette, 
         formatmessage(message, sizeof message, "no memory", 0);
         return false;
     }
+    // The file header, then a 40-byte information header with compression 0 and
+    // no resolution; the fields not written stay 0.
     memset0(at, offset);
     at[0] = 'B', at[1] = 'M';
     put32le(at + 2, stride * h + offset);
     put32le(at + 10, offset);
     put32le(at + 14, 40);
     put32le(at + 18, w);
-    put32le(at + 22, bottomup ? h : (u32)-(s32)h);
-    put16le(at + 26, 1);
+    put32le(at + 22, bottomup ? h : (u32)-(s32)h);     // its sign: the order the rows come in
+    put16le(at + 26, 1);                                // one plane
     put16le(at + 28, bits);
     put32le(at + 34, stride * h);
     put32le(at + 46, entries);
@@ -275,6 +292,7 @@ bool bmpwriter::writerow(void const* pixels, deflatesink& out)
     if (format == 1 || format == 8) {
         memcpy(at, pixels, format == 1 ? (width + 7) / 8 : width);
     } else {
+        // 24-bit pixels, B, G, R; 565 keeps the top five bits of each channel.
         for (u32 x = 0; x < width; x++) {
             u8* p = at + 3 * x;
             if (format == 565) {

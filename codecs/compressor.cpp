@@ -140,12 +140,19 @@ bool compressor::put(u8 const* bytes, u32 n, bool counted)
     return true;
 }
 
+// ID1 ID2, CM 8 (deflate), FLG 0 (no optional fields), MTIME 0 (no time given),
+// XFL 0, OS 255 (unknown).
 bool compressor::gzipheader()
 {
     static const u8 header[10] = {0x1f, 0x8b, 0x08, 0x00, 0, 0, 0, 0, 0x00, 0xff};
     return put(header, sizeof header, true);
 }
 
+// The local file header: signature PK 3 4, version needed 2.0, flags with bit 3
+// (CRC and sizes come in the data descriptor, so the header is written before
+// they are known), method 8, time, date, CRC and sizes left 0, the name's length,
+// no extra field, then the name. Zip times are in the MS-DOS form: hour, minute and
+// seconds / 2 in 5, 6 and 5 bits; years since 1980, month and day in 7, 4, 5 bits.
 bool compressor::zipheader()
 {
     process->calctime();
@@ -162,7 +169,13 @@ bool compressor::zipheader()
     return put(h, sizeof h, false) && put((u8 const*)filename, namelength, false);
 }
 
-// The data descriptor, the central directory entry and the end record.
+// The data descriptor (PK 7 8, CRC, compressed and plain size), the central
+// directory entry (PK 1 2: versions made by and needed, the local header's fields
+// again with the real CRC and sizes, the name's length, no extra field, comment,
+// disk or internal attributes, external attributes with a Unix regular file of
+// mode 0644 in the upper half, the local header at offset 0, the name), and the end
+// record (PK 5 6: one entry on this one disk, the directory's size and offset,
+// which is the local header, name, data and 16-byte descriptor).
 bool compressor::zipend()
 {
     u8 d[16] = {0x50, 0x4b, 0x07, 0x08};
@@ -190,6 +203,8 @@ bool compressor::zipend()
            put(e, sizeof e, false);
 }
 
+// gzip ends with the CRC-32 and the plain size modulo 2^32, little-endian; zlib
+// with its check value, big-endian.
 bool compressor::trailer()
 {
     u8 t[8];
@@ -263,6 +278,8 @@ bool compressor::step()
     case format_zlibheader:
     case format_zlibcrcheader:
     case format_zlibadlerheader: {
+        // CMF 78: method 8 with a 32 KiB window; FLG 9C: default level, no preset
+        // dictionary, and CMF x 256 + FLG a multiple of 31.
         static const u8 header[2] = {0x78, 0x9c};
         format = format == format_zlibheader ? format_zlibnocheckdata : format_zlibdata;
         return put(header, 2, true);
@@ -311,12 +328,8 @@ sptr compressor::read(u8** p, u32 max)
     if (format == format_finished && available() == 0 && hasflag(compressor_autorestart)) {
         // A new module on the same pins: the next use starts a gzip stream, as
         // for any compressor used before its first restart.
-        pin* inpeer = in.peer;
-        pin* outpeer = out.peer;
         u16 settings = flagword() & (compressor_autorestart | compressor_reporterrors);
-        exit(false);
-        in.peer = inpeer;
-        out.peer = outpeer;
+        module_resetkeepingpeers(*this);
         setflag(settings);
         return 0;
     }
@@ -456,14 +469,9 @@ sptr compressor_concb(void* self, unsigned cmd, int a, int b, void const* p)
         return -1;
     case 'G':
         return m->giveback((u32)a);
-    case 'H': {
-        pin* inpeer = m->in.peer;
-        pin* outpeer = m->out.peer;
-        m->exit(false);
-        m->in.peer = inpeer;
-        m->out.peer = outpeer;
+    case 'H':
+        module_resetkeepingpeers(*m);
         return 1;
-    }
     case 'I':
         return p ? m->write(p, strlen((char const*)p)) : 0;
     case 'J':

@@ -61,12 +61,8 @@ void decompressor::exit(bool final)
 
 sptr decompressor::restart(unsigned mode)
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
     u16 report = flagword() & decompressor_reporterrors;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
     setflag(report);
     headerstate = mode == decompressor_raw ? header_allocate : header_detect;
     return 1;
@@ -175,6 +171,8 @@ bool decompressor::detect()
         headerstate = header_gzip;
         return true;
     }
+    // Method 8, a window of at most 32 KiB, the check that the two bytes make a
+    // multiple of 31, and no preset dictionary asked for.
     bool zlib = (cmf & 15) == 8 && (cmf >> 4) <= 7 && (cmf * 256 + flg) % 31 == 0 && !(flg & 0x20);
     if (!zlib)
         return error("unknown header %02x %02x", cmf, flg);
@@ -182,6 +180,7 @@ bool decompressor::detect()
     return true;
 }
 
+// The 8 bytes after ID1 ID2: CM, FLG, MTIME (4), XFL, OS; only CM and FLG matter.
 bool decompressor::gzipfixed()
 {
     if (!gather(8))

@@ -40,8 +40,11 @@ const u32 HASHSIZE = 1u << HASHBITS;
 const u32 WINDOWSLACK = 272;                              // match checks may look up to 258 + 8 bytes past the data
 const u32 MAXSYMBOLS = 16384;                             // a block is flushed at one less
 const u32 FARLENGTH3 = 4096;                              // a 3-byte match farther back costs more than its literals
-const u32 STOREDMAX = 65535;
+const u32 STOREDMAX = 65535;                              // LEN is a 16-bit field
+// Symbols that valid data use: 256 literals and end of block and 29 lengths, 30
+// distances, 19 code-length symbols.
 const u32 LITLENCODES = 286, DISTANCECODES = 30, CODELENGTHCODES = 19;
+// Code lengths are sent as 0-15; the code-length code's own lengths in 3 bits.
 const u32 MAXBITS = 15, MAXCODELENGTHBITS = 7;
 const u32 ENDOFBLOCK = 256;
 // The best parameter set also keeps chains of strings that share their first 4, 6
@@ -74,19 +77,24 @@ constexpr void makecodes(u8 const* lengths, u32 n, u16* codes)
         codes[i] = lengths[i] ? (u16)deflate_reversebits(nextcode[lengths[i]]++, lengths[i]) : 0;
 }
 
+// Length code c covers lengths base to base + 2^extra - 1. Distance codes from 16
+// on (distances above 256) have at least 7 extra bits and bases of the form
+// 128k + 1, so (distance - 1) >> 7 tells them apart and 512 entries cover all.
 constexpr symboltables makesymboltables()
 {
     symboltables t{};
     for (u32 c = 0; c < 28; c++)
         for (u32 k = 0; k < (1u << deflate_lengthextra[c]); k++)
             t.lengthcode[deflate_lengthbase[c] - 3 + k] = (u8)c;
-    t.lengthcode[255] = 28;             // 258 has a code of its own
+    t.lengthcode[255] = 28;             // 258 has a code of its own (symbol 285, no extra bits)
     for (u32 c = 0; c < 30; c++) {
         for (u32 k = 0; k < (1u << deflate_distanceextra[c]); k++) {
             u32 d = deflate_distancebase[c] - 1 + k;
             t.distancecode[d < 256 ? d : 256 + (d >> 7)] = (u8)c;
         }
     }
+    // The fixed code: literal/length 0-143 in 8 bits, 144-255 in 9, 256-279 in 7,
+    // 280-287 in 8; every distance in 5.
     for (u32 s = 0; s < 288; s++)
         t.fixedlitlens[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
     makecodes(t.fixedlitlens, 288, t.fixedlitcodes);
@@ -347,7 +355,9 @@ u32 runlengths(u8 const* lengths, u32 n, u8* tokens, u8* extra, u32 at)
 
 u32 tokenextrabits(u32 token) { return token == 16 ? 2 : token == 17 ? 3 : token == 18 ? 7 : 0; }
 
-// The bit writer of one block: room is reserved beforehand.
+// The bit writer of one block: room is reserved beforehand. Bits fill each byte
+// from its lowest bit up, so a number goes out lowest bit first; Huffman codes are
+// stored reversed so that their first bit goes out first.
 struct bitwriter {
     u8* at;
     u64 buffer;
@@ -394,6 +404,8 @@ void writesymbols(deflatework const& w, u32 symbols, bitwriter& out, u16 const* 
             out.put(litcodes[value], litlens[value]);
             continue;
         }
+        // A match: its length symbol with the length's extra bits, then its distance
+        // code with the distance's extra bits.
         u32 lc = tables.lengthcode[value];
         u32 ls = 257 + lc;
         out.put(litcodes[ls] | (value + 3 - deflate_lengthbase[lc]) << litlens[ls], litlens[ls] + deflate_lengthextra[lc]);
@@ -855,6 +867,10 @@ bool deflater::lazy(bool final, deflatesink& sink)
     return flushblock(true, sink);
 }
 
+// Stored blocks of at most 65535 bytes each: the 3 header bits (BFINAL, BTYPE 0),
+// zero bits to the byte boundary, LEN and its ones' complement NLEN (16 bits each,
+// little-endian), then the bytes. A piece costs at most 5 bytes besides its data;
+// the 8 more cover the bits already pending.
 bool deflater::storedblocks(u8 const* bytes, u32 count, bool final, deflatesink& sink)
 {
     u32 pieces = count / STOREDMAX + 1;
@@ -876,7 +892,7 @@ bool deflater::storedblocks(u8 const* bytes, u32 count, bool final, deflatesink&
         bytes += n;
     } while (count);
     if (final)
-        out.align();
+        out.align();                // the stream ends on a whole byte
     sink.commit((u32)(out.at - at));
     bitbuffer = out.buffer;
     bitcount = out.count;
@@ -892,6 +908,8 @@ bool deflater::flushblock(bool final, deflatesink& sink)
 
     buildlengths(k.litfreq, LITLENCODES, MAXBITS, k.litlens, k.tree);
     buildlengths(k.distfreq, DISTANCECODES, MAXBITS, k.distlens, k.tree);
+    // Trailing zero lengths are not sent, down to what the header can count: HLIT
+    // starts at 257 lengths, HDIST at 1 and HCLEN at 4 (in the fixed order).
     u32 nlit = LITLENCODES;
     while (nlit > 257 && k.litlens[nlit - 1] == 0)
         nlit--;
@@ -908,6 +926,10 @@ bool deflater::flushblock(bool final, deflatesink& sink)
     while (ncl > 4 && k.cllens[deflate_codelengthorder[ncl - 1]] == 0)
         ncl--;
 
+    // The costs: a dynamic block's header (HLIT, HDIST, HCLEN, 3 bits a code-length
+    // length, the coded lengths) and symbols, a fixed block's symbols, each with
+    // the 3 block header bits, rounded up to bytes; a stored block its bytes and
+    // the 4 of LEN and NLEN.
     u64 dynamicbits = 5 + 5 + 4 + 3 * ncl + databits(k, k.litlens, k.distlens);
     for (u32 i = 0; i < tokens; i++)
         dynamicbits += k.cllens[k.tokens[i]] + tokenextrabits(k.tokens[i]);
@@ -925,14 +947,14 @@ bool deflater::flushblock(bool final, deflatesink& sink)
         if (ok) {
             bitwriter out{at, bitbuffer, bitcount};
             if (fixed) {
-                out.put((final ? 1 : 0) | 1 << 1, 3);
+                out.put((final ? 1 : 0) | 1 << 1, 3);      // BFINAL, BTYPE 1
                 writesymbols(k, symbols, out, tables.fixedlitcodes, tables.fixedlitlens, tables.fixeddistcodes,
                              tables.fixeddistlens);
             } else {
                 makecodes(k.litlens, LITLENCODES, k.litcodes);
                 makecodes(k.distlens, DISTANCECODES, k.distcodes);
                 makecodes(k.cllens, CODELENGTHCODES, k.clcodes);
-                out.put((final ? 1 : 0) | 2 << 1, 3);
+                out.put((final ? 1 : 0) | 2 << 1, 3);      // BFINAL, BTYPE 2
                 out.put(nlit - 257, 5);
                 out.put(ndist - 1, 5);
                 out.put(ncl - 4, 4);

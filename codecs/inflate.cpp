@@ -25,6 +25,12 @@ const int go = -1;          // internal: the step is done, carry on
 constexpr u8 op_endofblock = 96;
 constexpr u8 op_invalid = 64;
 
+// What a decoded symbol means. Literal/length symbols 0 to 255 are the bytes, 256
+// ends the block, and 257 to 285 are the match lengths 3 to 258, each a base with
+// 0 to 5 extra bits after the code; 286 and 287 have codes in the fixed code but
+// never occur in valid data. Distance symbols 0 to 29 are the distances 1 to 32768,
+// a base with 0 to 13 extra bits; 30 and 31 never occur either. Code-length
+// symbols are 0 to 18 (see codelengths).
 constexpr inflatecode symbolentry(int type, u32 symbol, u32 length)
 {
     inflatecode e{};
@@ -69,6 +75,9 @@ constexpr char const* buildcanonical(int type, u16 const* lengths, u32 count, in
     if (root < shortest)
         root = shortest;
 
+    // Codes are at most 15 bits. Each length doubles the codes still free and its
+    // own codes take their share; going below zero means the lengths ask for more
+    // codes than exist, and no prefix code has such lengths.
     int left = 1;
     for (u32 len = 1; len <= 15; len++) {
         left = 2 * left - counts[len];
@@ -79,6 +88,8 @@ constexpr char const* buildcanonical(int type, u16 const* lengths, u32 count, in
     if (left > 0 && (type == inflatetable_codelengths || longest != 1))
         return "table type";
 
+    // Canonical order: by length, and among equal lengths by symbol, which is the
+    // order the codes count up in.
     u16 offsets[16] = {};
     for (u32 len = 1; len < 15; len++)
         offsets[len + 1] = (u16)(offsets[len] + counts[len]);
@@ -112,6 +123,8 @@ constexpr char const* buildcanonical(int type, u16 const* lengths, u32 count, in
         code++;
         inflatecode e = symbolentry(type, symbol, len);
         counts[len]--;
+        // The table is indexed by the next input bits, which hold the code's first
+        // bit lowest: a short code fills every entry whose low bits are its own.
         if (len <= root) {
             for (u32 j = reversed; j < rootsize; j += 1u << len)
                 table[j] = e;
@@ -153,6 +166,9 @@ struct fixedtables {
     u32 distancebits;
 };
 
+// The fixed code of block type 1: literal/length symbols 0-143 take 8 bits,
+// 144-255 9 bits, 256-279 7 bits and 280-287 8 bits; all 32 distance symbols take
+// 5 bits, 30 and 31 included, so both codes are complete.
 constexpr fixedtables makefixedtables()
 {
     fixedtables f{};
@@ -299,6 +315,7 @@ int inflater::header()
         mode = mode_done;
         return inflate_end;
     }
+    // BFINAL is the first bit; BTYPE the next two, a number read lowest bit first.
     if (!need(3))
         return inflate_needinput;
     lastblock = hold & 1;
@@ -319,13 +336,15 @@ int inflater::header()
         mode = mode_tableheader;
         return go;
     default:
-        return fail("type");
+        return fail("type");        // type 3 is reserved
     }
 }
 
 int inflater::storedlength()
 {
     drop(bits & 7);             // to the byte boundary; held bits stay whole bytes after that
+    // LEN, then NLEN, each a 16-bit little-endian number in the bytes after the
+    // boundary; the bits of the block header's byte after BTYPE are padding.
     if (!need(32))
         return inflate_needinput;
     u32 len = (u32)hold & 0xffff;
@@ -339,6 +358,8 @@ int inflater::storedlength()
     return go;
 }
 
+// The stored bytes follow LEN and NLEN unchanged. The first of them may already be
+// held as whole bytes of bits; the rest are copied straight from the input.
 int inflater::stored()
 {
     while (length && bits >= 8) {
@@ -367,6 +388,10 @@ int inflater::stored()
     return go;
 }
 
+// A dynamic block starts with HLIT (5 bits), HDIST (5 bits) and HCLEN (4 bits):
+// 257 to 288 literal/length code lengths, 1 to 32 distance code lengths and 4 to
+// 19 code-length code lengths follow. Counts past 286 and 30 are taken: their
+// extra symbols decode as invalid.
 int inflater::tableheader()
 {
     if (!need(14))
@@ -380,6 +405,9 @@ int inflater::tableheader()
     return go;
 }
 
+// The code-length code's lengths, 3 bits each, come in a fixed order that puts the
+// rarely used lengths last so that they can be left out; those left out are 0.
+// With lengths of at most 7 bits, the 7-bit root table holds the whole code.
 int inflater::codelengthlengths()
 {
     while (have < ncode) {
@@ -402,6 +430,10 @@ int inflater::codelengthlengths()
     return go;
 }
 
+// The literal/length and then the distance code lengths, as one run-length coded
+// sequence (a repeat may cross from one into the other): symbols 0-15 are a
+// length; 16 repeats the previous length 3-6 times (2 extra bits); 17 gives 3-10
+// zeros (3 extra bits) and 18 gives 11-138 zeros (7 extra bits).
 int inflater::codelengths()
 {
     u32 total = nlen + ndist;
@@ -436,6 +468,8 @@ int inflater::codelengths()
     return buildcodes();
 }
 
+// The literal/length table with 9 root bits at the start of the table area, the
+// distance table with 6 behind it: together they stay within INFLATE_TABLEENTRIES.
 int inflater::buildcodes()
 {
     u32 root = 9, used = 0;
@@ -500,6 +534,8 @@ int inflater::slowsymbol()
         return go;
     }
     if (e.op & 16) {
+        // A match: the length code, its extra bits, the distance code, its extra
+        // bits, in that order; extra bits are little-endian numbers.
         u32 lextra = e.op & 15;
         if (!need(used + lextra))
             return inflate_needinput;
@@ -516,6 +552,7 @@ int inflater::slowsymbol()
             return inflate_needinput;
         u32 dist = d.val + ((u32)(hold >> (skip + dused)) & lowmask(dextra));
         drop(skip + dused + dextra);
+        // A distance may not reach before the first byte of output.
         if (dist > (u64)(out - window))
             return fail("distance");
         length = len;
@@ -588,6 +625,7 @@ void inflater::fastcodes()
             }
             break;
         }
+        // The length's extra bits, then the distance code and its extra bits.
         u32 len = e.val + ((u32)h & lowmask(e.op & 15));
         h >>= e.op & 15;
         b -= e.op & 15;

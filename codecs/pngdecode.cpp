@@ -24,13 +24,16 @@ enum : u8 {
 };
 enum : u8 { mode_bits = 10, mode_palette = 11, mode_rgb = 12, mode_rgba = 14 };
 
+// A chunk type is four ASCII letters, compared here as one big-endian word.
 constexpr u32 chunkname(char const* s)
 {
     return (u32)(u8)s[0] << 24 | (u32)(u8)s[1] << 16 | (u32)(u8)s[2] << 8 | (u8)s[3];
 }
 
+// 137 (not ASCII), "PNG", CR LF, 26 (end of file for some systems), LF: a file
+// that passed through a text conversion no longer matches.
 const u8 SIGNATURE[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-const u32 CRCBYTES = 4;
+const u32 CRCBYTES = 4;             // every chunk ends with the CRC-32 of its type and data
 
 // Ancillary chunks that are skipped without a note.
 const u32 quietchunks[] = {
@@ -39,6 +42,8 @@ const u32 quietchunks[] = {
     chunkname("vpAg"), chunkname("zTXt"),
 };
 
+// The Paeth predictor: of left (a), above (b) and upper left (c), the one nearest
+// to a + b - c; ties go to left, then above.
 u8 paeth(int a, int b, int c)
 {
     int p = a + b - c;
@@ -148,6 +153,8 @@ int pngdecoder::signature()
 
 int pngdecoder::chunkhead()
 {
+    // The chunk head: its data length, then its type, both big-endian words. A
+    // length must stay below 2^31.
     if (!gather(8))
         return png_needinput;
     chunklength = get32be(head);
@@ -172,6 +179,7 @@ int pngdecoder::chunkhead()
         return datastarted ? -1 : startdata();
     }
     if (chunktype == chunkname("IEND")) {
+        // IEND is empty and last: the image data must have come before it.
         if (!datastarted)
             return fail("data");
         inflate->close();
@@ -203,6 +211,8 @@ int pngdecoder::chunkbody()
     state = state_skip;
     if (header)
         return ihdr();
+    // PLTE: entries of three bytes R, G, B, at most 256 of them (indexes are bytes);
+    // entries it does not give stay black.
     u32 entries = want / 3;
     memset0(palette, sizeof palette);
     for (u32 i = 0; i < entries; i++)
@@ -227,6 +237,10 @@ int pngdecoder::skipbytes()
     return -1;
 }
 
+// IHDR's 13 bytes: width and height (big-endian words), bit depth, colour type,
+// compression method, filter method, interlace method (0 none, 1 Adam7). Colour
+// types: 0 grey, 2 RGB, 3 palette, 4 grey with alpha, 6 RGBA; only method 0 exists
+// for compression and filters.
 int pngdecoder::ihdr()
 {
     width = get32be(head);
@@ -239,6 +253,8 @@ int pngdecoder::ihdr()
     if (head[10] != 0 || head[11] != 0 || interlace > 1)
         return fail("ihdr");
     format = 888;
+    // A row is its filter byte and the pixels packed at the bit depth: 1-bit rows
+    // take (width + 7) / 8 bytes, 8-bit rows a byte a channel.
     if (depth == 1) {
         if (interlace)
             return fail("bits");
@@ -286,7 +302,7 @@ int pngdecoder::startdata()
     inflate->init(pool);
     inflate->restart(decompressor_raw);
     datastarted = true;
-    zlibskip = 2;
+    zlibskip = 2;               // the zlib header's CMF and FLG open the first IDAT's data
     return -1;
 }
 
@@ -308,6 +324,7 @@ int pngdecoder::imagedata()
         chunklength -= take;
         u32 skip = kzv_min((u32)zlibskip, take);
         zlibskip = (u8)(zlibskip - skip);
+        // The chunks' data join into one stream: a chunk may end anywhere in it.
         if (take > skip && inflate->write(next + skip, take - skip) == 0)
             return fail("no memory");
         next += take;
@@ -354,6 +371,10 @@ void pngdecoder::unfilterrow(u8 const* filtered)
     rowfilter = (u8)type;
     if (type > 4)
         return;
+    // Filters predict each byte from the unfiltered bytes left (one pixel back),
+    // above and upper left, 0 outside the image; the row stores the difference,
+    // modulo 256: 0 none, 1 left, 2 above, 3 the mean of left and above rounded
+    // down, 4 Paeth.
     for (u32 i = 0; i < n; i++) {
         int left = i >= bpp ? cur[i - bpp] : 0;
         int above = prev[i];
@@ -372,6 +393,7 @@ void pngdecoder::expand()
     u8 const* b = rawcur;
     switch (mode) {
     case mode_bits:
+        // The leftmost pixel is the highest bit of its byte.
         for (u32 x = 0; x < width; x++)
             row[x] = palette[(b[x >> 3] >> (7 - (x & 7))) & 1];
         break;
@@ -380,6 +402,7 @@ void pngdecoder::expand()
             row[x] = palette[b[x]];
         break;
     case mode_rgb:
+        // Channels come R, G, B (and A), in that order.
         for (u32 x = 0; x < width; x++, b += 3)
             row[x] = (u32)b[0] << 16 | (u32)b[1] << 8 | b[2];
         break;

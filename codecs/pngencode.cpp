@@ -16,6 +16,7 @@ namespace {
 
 const u8 SIGNATURE[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 const u32 MAXSIDE = 32768;
+// Chunk types as big-endian words of their four letters.
 const u32 IDATTYPE = 0x49444154;        // "IDAT"
 
 bool palettized(u32 format) { return format == 1 || format == 8 || format == 332; }
@@ -28,6 +29,8 @@ bool pngencoder::fail(char const* why)
     return false;
 }
 
+// Length (big-endian, the data only), type, data, then the CRC-32 over type and
+// data, big-endian: 12 bytes besides the data.
 bool pngencoder::chunkout(u32 type, u8 const* data, u32 length, deflatesink& out)
 {
     u8* at = out.reserve(length + 12);
@@ -55,6 +58,8 @@ bool pngencoder::start(mem* p, u32 w, u32 h, u32 fmt, u32 const* palette, deflat
     format = fmt;
     if (!takes(fmt))
         return fail("png encode format");
+    // Bit depth and colour type by source format; a row is the filter byte and the
+    // pixels packed at that depth.
     u8 depth = 8, colortype = 2;
     switch (fmt) {
     case 1: depth = 1, colortype = 3, rowbytes = (w + 7) / 8 + 1; break;
@@ -75,13 +80,16 @@ bool pngencoder::start(mem* p, u32 w, u32 h, u32 fmt, u32 const* palette, deflat
     }
     filtrow = prevrow + rowbytes;
     z->init(pool);
-    z->restart(compressor_zlib, 0, nullptr);
+    z->restart(compressor_zlib, 0, nullptr);       // the image data are one zlib stream
+    // IHDR: width, height, bit depth, colour type, then compression method 0
+    // (deflate), filter method 0 (the five row filters), interlace method 0.
     u8 ihdr[13];
     put32be(ihdr, w);
     put32be(ihdr + 4, h);
     ihdr[8] = depth, ihdr[9] = colortype, ihdr[10] = ihdr[11] = ihdr[12] = 0;
     if (!out.append(SIGNATURE, 8) || !chunkout(0x49484452, ihdr, 13, out))
         return fail("no memory");
+    // PLTE comes before the image data: one entry per index, its bytes R, G, B.
     if (palettized(fmt)) {
         u32 entries = fmt == 1 ? 2 : 256;
         u8 plte[768];
@@ -113,11 +121,11 @@ void pngencoder::filter(void const* pixels)
     u8* f = filtrow;
     u32 n = rowbytes - 1;
     if (palettized(format)) {
-        f[0] = 0;
+        f[0] = 0;                   // filter type 0: the bytes as they are
         memcpy(f + 1, pixels, n);
         return;
     }
-    f[0] = 2;
+    f[0] = 2;                       // filter type 2: each byte less the one above
     u8* raw = f + 1;
     for (u32 x = 0; x < width; x++) {
         u32 r, g, b, a = 0;
@@ -143,6 +151,7 @@ void pngencoder::filter(void const* pixels)
     }
 }
 
+// While the chunk fills, `crc` keeps the CRC's register, the value inverted.
 bool pngencoder::finishchunk(deflatesink& out)
 {
     u32 length = chunkfill - 8;
@@ -200,6 +209,7 @@ bool pngencoder::finish(deflatesink& out)
     z->close();
     if (!movecompressed(out, true))
         return false;
+    // IEND: no data, so always these 12 bytes (AE 42 60 82 is the CRC of "IEND").
     static const u8 iend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
     return out.append(iend, sizeof iend) || fail("no memory");
 }

@@ -26,11 +26,7 @@ void fileinformation::exit(bool keep)
 
 void fileinformation::resetkeepconnections()
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
 }
 
 void fileinformation::clearrecord()

@@ -30,6 +30,15 @@ void module::unregister()
     state &= (u8)~1;
 }
 
+void module::resetkeepingpeers(void (*reset)(module* self))
+{
+    pin* inpeer = in.peer;
+    pin* outpeer = out.peer;
+    reset(this);
+    in.peer = inpeer;
+    out.peer = outpeer;
+}
+
 sptr module_callthrough(module* target, pin* through, unsigned cmd, int a, int b, void const* p)
 {
     if (!target)

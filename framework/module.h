@@ -43,7 +43,18 @@ public:
     // The first step of every exit: a module registered with the scheduler (state
     // bit 0) is stopped there and the bit cleared.
     void unregister();
+    // Starts the module afresh and keeps it wired: `reset` (the module's own exit
+    // that is not final, which re-initialises the record and so clears both pins)
+    // runs, then both pins get back the peers they had. The peers are not told:
+    // for them nothing changed.
+    void resetkeepingpeers(void (*reset)(module* self));
 };
+
+// The same for a module class whose exit(false) re-initialises its record.
+template <class M> void module_resetkeepingpeers(M& m)
+{
+    m.resetkeepingpeers([](module* self) { static_cast<M*>(self)->exit(false); });
+}
 
 // The replies of a module that is not a stream, for every code it leaves unhandled.
 // Returns true with *reply set when `cmd` is one of the default codes; 'E' stores a

@@ -488,11 +488,10 @@ sptr stream::cyclic()
 
 void stream::resetkeepconnections()
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
-    device->exit(this, false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    resetkeepingpeers([](module* self) {
+        stream* s = static_cast<stream*>(self);
+        s->device->exit(s, false);
+    });
 }
 
 void stream::freebuffers()

@@ -52,12 +52,8 @@ void guidriver::mexit()
 
 void guidriver::reset()
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
     u32 request = formatrequest;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
     formatrequest = request;
 }
 

@@ -34,8 +34,8 @@ void guifiledialog::init(mem* p)
 {
     memset0(this, sizeof(*this));
     initheader(p, "guifiledialog", guifiledialog_concb, type_bytestream);
-    folders.init(pool);
-    files.init(pool);
+    folders.init(pool, chooser_dragleft);
+    files.init(pool, chooser_dragright);
     clicktimer.reset();
 }
 
@@ -143,7 +143,7 @@ void guifiledialog::opendirlist()
         connect(listing.out, nullptr);
         connect(info.in, nullptr);
     }
-    firstfolder = firstfile = 0;
+    folders.first = files.first = 0;
     select(0);
 }
 
@@ -253,30 +253,14 @@ bool guifiledialog::infilearea(int a, int b) const
     return a > (s64)leftwidth + 10 && b > GUIFILEDIALOG_ICONSIZE;
 }
 
-void guifiledialog::scrolltofolder(u32 index)
-{
-    if (index < firstfolder)
-        firstfolder = index;
-    else if (index >= firstfolder + rows)
-        firstfolder = index + 1 - rows;
-}
-
-void guifiledialog::scrolltofile(u32 index)
-{
-    if (index < firstfile)
-        firstfile = index;
-    else if (index >= firstfile + rows)
-        firstfile = index + 1 - rows;
-}
-
 void guifiledialog::keepselectionvisible()
 {
     if (!files.count)
         return;
-    if (selected < firstfile)
-        select(firstfile);
-    else if (selected >= firstfile + rows)
-        select(kzv_min(firstfile + rows - 1, files.count - 1));
+    if (selected < files.first)
+        select(files.first);
+    else if (selected >= files.first + rows)
+        select(kzv_min(files.first + rows - 1, files.count - 1));
 }
 
 // ---- commands -----------------------------------------------------------------------
@@ -286,7 +270,7 @@ void guifiledialog::folderclick(int b)
     s32 row = rowat(b);
     if (row < 0 || !foldercursor)
         return;
-    u32 index = firstfolder + (u32)row;
+    u32 index = folders.first + (u32)row;
     if (index >= folders.count || !enterfolder(folders.get(index)))
         return;
     foldercursor = 0;
@@ -299,7 +283,7 @@ void guifiledialog::fileclick(int b)
     s32 row = rowat(b);
     if (row < 0)
         return;
-    u32 index = firstfile + (u32)row;
+    u32 index = files.first + (u32)row;
     if (index >= files.count)
         return;
     if (index == selected) {
@@ -326,7 +310,7 @@ void guifiledialog::leftdown(int a, int b)
         return;
     }
     if (infolderarea(a, b)) {
-        if (leftbar.x > 0 && a >= leftbar.x)
+        if (folders.bar.x > 0 && a >= folders.bar.x)
             checkleftsbdwn(b);
         else
             folderclick(b);
@@ -336,7 +320,7 @@ void guifiledialog::leftdown(int a, int b)
     }
     if (!infilearea(a, b))
         return;
-    if (rightbar.x > 0 && a >= rightbar.x)
+    if (files.bar.x > 0 && a >= files.bar.x)
         checkrightsbdwn(b);
     else
         fileclick(b);
@@ -348,17 +332,16 @@ void guifiledialog::leftdown(int a, int b)
 
 // A thumb drag moves the list so that the thumb follows the pointer; drag y then
 // advances by what the thumb really moved, so the thumb keeps its grip point.
-bool guifiledialog::dragthumb(u32 side, int b)
+bool guifiledialog::dragthumb(chooserlist& list, int b)
 {
-    u32 count = side ? files.count : folders.count;
-    u32& first = side ? firstfile : firstfolder;
-    scrollbar& bar = side ? rightbar : leftbar;
-    s64 diff = (s64)b - dragy[side];
+    u32 count = list.count;
+    u32& first = list.first;
+    scrollbar const& bar = list.bar;
+    s64 diff = (s64)b - list.dragy;
     if (diff == 0)
         return false;
-    bool atend = count <= rows || first >= count - rows;
-    if ((diff < 0 && first == 0) || (diff > 0 && atend) || bar.height <= 0) {
-        dragy[side] = b;
+    if ((diff < 0 && first == 0) || (diff > 0 && list.atend(rows)) || bar.height <= 0) {
+        list.dragy = b;
         return false;
     }
     s64 f = (diff + bar.thumbtop - bar.y) * (s64)count / bar.height;
@@ -370,10 +353,10 @@ bool guifiledialog::dragthumb(u32 side, int b)
     if (first == before)
         return false;
     s32 oldtop = bar.thumbtop;
-    if (side)
+    if (&list == &files)
         keepselectionvisible();
     redraw();
-    dragy[side] += bar.thumbtop - oldtop;
+    list.dragy += bar.thumbtop - oldtop;
     return true;
 }
 
@@ -389,7 +372,7 @@ void guifiledialog::hoverfolders(int a, int b)
         return;
     }
     s32 row = rowat(b);
-    u32 cursor = row >= 0 && firstfolder + (u32)row < folders.count ? firstfolder + (u32)row + 1 : 0;
+    u32 cursor = row >= 0 && folders.first + (u32)row < folders.count ? folders.first + (u32)row + 1 : 0;
     if (cursor != foldercursor) {
         foldercursor = cursor;
         dialogflags &= (u16)~clearbits;
@@ -405,10 +388,10 @@ void guifiledialog::hoverfolders(int a, int b)
 
 void guifiledialog::mousemoved(int a, int b)
 {
-    if (dialogflags & chooser_dragleft)
-        dragthumb(0, b);
-    else if (dialogflags & chooser_dragright)
-        dragthumb(1, b);
+    if (dialogflags & folders.dragflag)
+        dragthumb(folders, b);
+    else if (dialogflags & files.dragflag)
+        dragthumb(files, b);
     else
         hoverfolders(a, b);
     bool onicon = a <= GUIFILEDIALOG_ICONSIZE && b <= GUIFILEDIALOG_ICONSIZE;
@@ -422,13 +405,13 @@ void guifiledialog::wheel(bool down, int a, int b)
 {
     if (infolderarea(a, b)) {
         u32 count = folders.count;
-        if (!down && firstfolder > 0) {
-            firstfolder--;
+        if (!down && folders.first > 0) {
+            folders.first--;
             if (foldercursor > 1)
                 foldercursor--;
             redraw();
-        } else if (down && rows < count && firstfolder < count - rows) {
-            firstfolder++;
+        } else if (down && !folders.atend(rows)) {
+            folders.first++;
             if (foldercursor && foldercursor < count)
                 foldercursor++;
             redraw();
@@ -443,22 +426,22 @@ void guifiledialog::wheel(bool down, int a, int b)
         select(selected + 1);
     else
         return;
-    scrolltofile(selected);
+    files.scrollto(selected, rows);
     redraw();
 }
 
 // A click on a track: above the thumb pages up, below it pages down, on it starts
 // a drag.
-void guifiledialog::pageclick(u32 side, int b)
+void guifiledialog::pageclick(chooserlist& list, int b)
 {
-    u32 count = side ? files.count : folders.count;
-    u32& first = side ? firstfile : firstfolder;
-    scrollbar const& bar = side ? rightbar : leftbar;
+    u32 count = list.count;
+    u32& first = list.first;
+    scrollbar const& bar = list.bar;
     foldercursor = 0;
     dialogflags &= (u16)~chooser_folderkeys;
     if (b >= bar.thumbtop && b < bar.thumbbottom) {
-        dialogflags |= side ? chooser_dragright : chooser_dragleft;
-        dragy[side] = b;
+        dialogflags |= list.dragflag;
+        list.dragy = b;
         redraw();
         return;
     }
@@ -466,14 +449,14 @@ void guifiledialog::pageclick(u32 side, int b)
         first = first > rows ? first - rows : 0;
     else if (count > rows)
         first = kzv_min(first + rows, count - rows);
-    if (side)
+    if (&list == &files)
         keepselectionvisible();
     redraw();
 }
 
-void guifiledialog::checkleftsbdwn(int b) { pageclick(0, b); }
+void guifiledialog::checkleftsbdwn(int b) { pageclick(folders, b); }
 
-void guifiledialog::checkrightsbdwn(int b) { pageclick(1, b); }
+void guifiledialog::checkrightsbdwn(int b) { pageclick(files, b); }
 
 void guifiledialog::key(u32 code)
 {
@@ -495,7 +478,7 @@ void guifiledialog::key(u32 code)
             return;
         dialogflags |= chooser_folderkeys;
         foldercursor = 1;
-        firstfolder = 0;
+        folders.first = 0;
         break;
     case guikey_right:
         if (!infolders)
@@ -506,10 +489,10 @@ void guifiledialog::key(u32 code)
     case guikey_up:
         if (infolders && foldercursor >= 2) {
             foldercursor--;
-            scrolltofolder(foldercursor - 1);
+            folders.scrollto(foldercursor - 1, rows);
         } else if (!infolders && selected > 0 && selected < files.count) {
             select(selected - 1);
-            scrolltofile(selected);
+            files.scrollto(selected, rows);
         } else {
             return;
         }
@@ -517,10 +500,10 @@ void guifiledialog::key(u32 code)
     case guikey_down:
         if (infolders && foldercursor < folders.count) {
             foldercursor++;
-            scrolltofolder(foldercursor - 1);
+            folders.scrollto(foldercursor - 1, rows);
         } else if (!infolders && selected + 1 < files.count) {
             select(selected + 1);
-            scrolltofile(selected);
+            files.scrollto(selected, rows);
         } else {
             return;
         }

@@ -36,11 +36,6 @@ enum : u16 {                // the chooser's own flags
     chooser_escape = 1024,      // collected by isescaped
 };
 
-struct scrollbar {
-    s32 x, y, width, height;    // the track, relative to the widget; x 0: no scrollbar
-    s32 thumbtop, thumbbottom;
-};
-
 class guifiledialog : public module {
 public:
     u16 dialogflags;
@@ -56,21 +51,16 @@ public:
     u8 const* font;
     char filter[GUIFILEDIALOG_FILTERCAPACITY];
     timer clicktimer;
-    u32 firstfolder;
-    u32 firstfile;
     u32 rows;               // rows that fit in a list, at least 1
     u32 rowpitch;           // at least 1
     u32 iconwidth;
     u32 pathlineheight;
     u32 foldercursor;       // 1-based; 0 for none
     char path[GUIFILEDIALOG_PATHCAPACITY];
-    scrollbar leftbar;
-    scrollbar rightbar;
-    s32 dragy[2];           // last pointer y of a thumb drag, left and right
     u32 selected;
     char selectedpath[GUIFILEDIALOG_SELECTEDCAPACITY];
-    namelist folders;
-    namelist files;
+    chooserlist folders;    // the left list
+    chooserlist files;      // the right list
 
     void init(mem* p);
     void exit(bool keep);
@@ -107,8 +97,6 @@ private:
     void goup();
     void select(u32 index);
     void keepselectionvisible();
-    void scrolltofolder(u32 index);
-    void scrolltofile(u32 index);
     s32 rowat(int b) const;
     bool infolderarea(int a, int b) const;
     bool infilearea(int a, int b) const;
@@ -116,13 +104,13 @@ private:
     void folderclick(int b);
     void fileclick(int b);
     void mousemoved(int a, int b);
-    bool dragthumb(u32 side, int b);
+    bool dragthumb(chooserlist& list, int b);
     void hoverfolders(int a, int b);
     void wheel(bool down, int a, int b);
-    void pageclick(u32 side, int b);
+    void pageclick(chooserlist& list, int b);
     void redraw();
     void addentry(data const& record);
-    void placebar(scrollbar& bar, s32 fillx, s32 barx, u32 count, u32 first);
+    void placebar(chooserlist& list, s32 fillx, s32 barx);
     void drawfolders();
     void drawfiles();
 };

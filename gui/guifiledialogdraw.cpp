@@ -120,14 +120,15 @@ void guifiledialog::drawsb(s32 trackx, s32 tracky, s32 trackw, s32 trackh, u32 t
 
 // The track, filled from fillx, is remembered at barx: the file list's thumb
 // stands one pixel right of its track's left edge.
-void guifiledialog::placebar(scrollbar& bar, s32 fillx, s32 barx, u32 count, u32 first)
+void guifiledialog::placebar(chooserlist& list, s32 fillx, s32 barx)
 {
+    scrollbar& bar = list.bar;
     bar.x = barx;
     bar.y = headerheight + 2;
     bar.width = GUIFILEDIALOG_TRACKWIDTH;
     bar.height = listheight - 4;
     look.target->fillrect(x + fillx, y + bar.y, bar.width, bar.height, TRACKCOLOUR);
-    drawsb(bar.x, bar.y, bar.width, bar.height, count, rows, first, bar.thumbtop, bar.thumbbottom);
+    drawsb(bar.x, bar.y, bar.width, bar.height, list.count, rows, list.first, bar.thumbtop, bar.thumbbottom);
 }
 
 void guifiledialog::drawfolders()
@@ -137,16 +138,16 @@ void guifiledialog::drawfolders()
     u32 count = folders.count;
     bool hasbar = rows < count;
     s32 space = leftwidth - 8 - (hasbar ? GUIFILEDIALOG_TRACKWIDTH : 0);
-    for (u32 i = 0; i < rows && firstfolder + i < count; i++) {
+    for (u32 i = 0; i < rows && folders.first + i < count; i++) {
         s32 rowy = headerheight + 2 + (s32)(i * rowpitch);
-        u32 index = firstfolder + i;
+        u32 index = folders.first + i;
         if (foldercursor == index + 1)
             t->fillrect(x + 4, y + rowy, space, (int)rowpitch, c[18]);
         printtext(4, rowy, opaque(c[10]), folders.get(index), space);
     }
-    leftbar.x = 0;
+    folders.bar.x = 0;
     if (hasbar)
-        placebar(leftbar, leftwidth - 15, leftwidth - 15, count, firstfolder);
+        placebar(folders, leftwidth - 15, leftwidth - 15);
 }
 
 void guifiledialog::drawfiles()
@@ -156,9 +157,9 @@ void guifiledialog::drawfiles()
     u32 count = files.count;
     bool hasbar = rows < count;
     s32 less = hasbar ? GUIFILEDIALOG_TRACKWIDTH : 0;
-    for (u32 i = 0; i < rows && firstfile + i < count; i++) {
+    for (u32 i = 0; i < rows && files.first + i < count; i++) {
         s32 rowy = headerheight + 2 + (s32)(i * rowpitch);
-        u32 index = firstfile + i;
+        u32 index = files.first + i;
         u32 colour = c[10];
         if (index == selected) {
             t->fillrect(x + leftwidth + 13, y + rowy, width - leftwidth - 16 - less, (int)rowpitch, c[16]);
@@ -166,9 +167,9 @@ void guifiledialog::drawfiles()
         }
         printtext(leftwidth + 14, rowy, opaque(colour), files.get(index), width - leftwidth - 18 - less);
     }
-    rightbar.x = 0;
+    files.bar.x = 0;
     if (hasbar)
-        placebar(rightbar, width - 16, width - 15, count, firstfile);
+        placebar(files, width - 16, width - 15);
 }
 
 void guifiledialog::draw()

@@ -19,6 +19,23 @@ void namelist::init(mem* p)
     used = 0;
 }
 
+void chooserlist::init(mem* p, u16 dragbit)
+{
+    namelist::init(p);
+    first = 0;
+    bar = {};
+    dragy = 0;
+    dragflag = dragbit;
+}
+
+void chooserlist::scrollto(u32 index, u32 rows)
+{
+    if (index < first)
+        first = index;
+    else if (index >= first + rows)
+        first = index + 1 - rows;
+}
+
 u32 namelist::growthstep(u32 current)
 {
     return current < 256 ? 64 : current < 1024 ? 256 : 1024;

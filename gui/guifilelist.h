@@ -3,7 +3,9 @@
 // chunks of NAMELIST_CHUNKBYTES, so a folder of short names costs what its names
 // need. The table grows by 64 slots below 256, by 256 below 1024 and by 1024
 // beyond. Table and chunks are registered blocks of the list's pool, freed by
-// `release`; `clear` keeps them for the next folder.
+// `release`; `clear` keeps them for the next folder. A `chooserlist` is one of
+// the chooser's two lists as shown: its names, the first row shown, its scrollbar
+// and its thumb drag; the folder list and the file list are two of them.
 #pragma once
 #include "../framework/mem.h"
 
@@ -41,6 +43,25 @@ public:
 private:
     bool grow();
     bool nextchunk();
+};
+
+struct scrollbar {
+    s32 x, y, width, height;    // the track, relative to the widget; x 0: no scrollbar
+    s32 thumbtop, thumbbottom;
+};
+
+class chooserlist : public namelist {
+public:
+    u32 first;              // index of the first row shown
+    scrollbar bar;
+    s32 dragy;              // last pointer y of a thumb drag
+    u16 dragflag;           // the chooser flag that marks this list's thumb as held
+
+    void init(mem* p, u16 dragbit);
+    // Moves the rows shown the least that brings `index` into the `rows` shown.
+    void scrollto(u32 index, u32 rows);
+    // The last name is on the last row shown: the list cannot move down.
+    bool atend(u32 rows) const { return count <= rows || first >= count - rows; }
 };
 
 } // namespace kzv

@@ -60,11 +60,7 @@ void image::mexit()
 // Re-initialises the record; the connections of both pins survive.
 void image::reset()
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
 }
 
 bool image::sizefits(unsigned xs, unsigned ys) const

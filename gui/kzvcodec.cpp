@@ -10,6 +10,9 @@ bool kzv_checksides(u64 width, u64 height)
     return width <= KZV_MAXSIDE && height <= KZV_MAXSIDE;
 }
 
+// Header offsets: 0 the magic, 4 the word 0xEFCD, 6 the encoding, 7 zero, 8 width,
+// 10 height, 12 and 16 the two colour words, 20 to 31 zero. Only the first three
+// magic bytes are tested: the fourth and the word at 4 are written, not checked.
 kzvresult kzv_readheader(u8 const* bytes, u32 length, kzvheader& h)
 {
     if (!bytes || length < KZV_HEADERSIZE)
@@ -40,6 +43,7 @@ void kzv_writeheader(u8* out32, kzvheader const& h)
     out32[6] = h.encoding;
     put16le(out32 + 8, h.width);
     put16le(out32 + 10, h.height);
+    // The colour words mean something only to 1-bit images; others keep zeros.
     if (h.encoding == kzv_bits) {
         put32le(out32 + 12, h.color0);
         put32le(out32 + 16, h.color1);
@@ -68,6 +72,8 @@ u32 kzv_rowlength(u8 encoding, u32 width)
     }
 }
 
+// The encoder's runs cover at least one pixel, so its worst row is a word (54) or
+// a triplet (58) for every pixel.
 u32 kzv_maxencodedrow(u8 encoding, u32 width)
 {
     switch (encoding) {
@@ -121,6 +127,7 @@ void kzvdecoder::unit(u8 const* p, void* row)
     u32 left = rowend() - done;
     switch (header.encoding) {
     case kzv_rle888: {
+        // Bits 0-23 the colour 0xRRGGBB (bytes B, G, R), bits 24-31 the run less one.
         u32 word = get32le(p);
         u32 n = kzv_min((word >> 24) + 1, left);
         u32* out = (u32*)row + done;
@@ -130,6 +137,7 @@ void kzvdecoder::unit(u8 const* p, void* row)
         break;
     }
     case kzv_rle565: {
+        // A byte with the run itself (0 gives no pixel), then the 565 pixel.
         u32 n = kzv_min((u32)p[0], left);
         u16 pixel = (u16)get16le(p + 1);
         u16* out = (u16*)row + done;
@@ -143,7 +151,7 @@ void kzvdecoder::unit(u8 const* p, void* row)
         ((u32*)row)[done++] = (u32)p[3] << 24 | (u32)p[0] << 16 | (u32)p[1] << 8 | p[2];
         break;
     default:
-        ((u8*)row)[done++] = p[0];
+        ((u8*)row)[done++] = p[0];      // 1-bit rows are stored as they are drawn
         break;
     }
 }
@@ -182,7 +190,7 @@ static u32 writeruns(P const* pixels, u32 width, F value, u32 maxrun, bool tripl
             put16le(p + 1, current);
             p += 3;
         } else {
-            put32le(p, current | (count - 1) << 24);
+            put32le(p, current | (count - 1) << 24);   // a run of 256 is the top byte 255
             p += 4;
         }
     };
@@ -239,6 +247,7 @@ bool kzv_encode57(u32 const* pixels, u32 width, u8* out, u32 capacity, u32& leng
 {
     if (capacity < kzv_maxencodedrow(kzv_rgba, width))
         return false;
+    // 0xAARRGGBB in memory, the bytes R, G, B, A in the file.
     for (u32 i = 0; i < width; i++) {
         u32 c = pixels[i];
         out[4 * i] = (u8)(c >> 16);

@@ -120,6 +120,7 @@ bool kzvimage::startdecode(data* record)
     kind.scanline.width = header.width;
     kind.scanline.height = header.height;
     if (paletteblock) {
+        // A 1-bit image's two colours are the header words at 12 and 16.
         paletteblock[0] = header.color0;
         paletteblock[1] = header.color1;
         kind.scanline.palette = paletteblock;
@@ -171,6 +172,9 @@ bool kzvimage::decoderow()
 
 // ---- encoding
 
+// The encoding a source format is written in: bits as 55, palette indexes looked
+// up into colours and 888 as the runs of 54, 565 as the runs of 58, 8888 as 57.
+// 555 has none.
 static u8 encodingfor(u32 format)
 {
     switch (format) {
@@ -227,6 +231,8 @@ bool kzvimage::startencode(data* record)
     header.height = height;
     header.color0 = header.color1 = 0;
     u32 const* palette = record->kind.scanline.palette;
+    // 1-bit rows carry their two colours in the header; without a palette they
+    // are black and white.
     if (format == 1) {
         header.color0 = palette ? palette[0] : 0x000000;
         header.color1 = palette ? palette[1] : 0xFFFFFF;
@@ -265,6 +271,7 @@ bool kzvimage::encoderow(data* record)
         return refuse("a row shorter than its width", record);
     if ((uptr)record->payload & (sourcealignment(sourceformat) - 1))
         return refuse("a row whose pixels are not aligned", record);
+    // The file has no row lengths: each row's encoding simply follows the last.
     u32 room = kzv_maxencodedrow(header.encoding, width);
     u8* at = mgetmem(room);
     if (!at)

@@ -140,11 +140,7 @@ bool window::takebackbuffer()
 int window::open(char const* title, u32 x, u32 y, u32 w, u32 h, u32 openflags)
 {
     u32 start = guidriver_waitclock.now();
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
     width = w;
     height = h;
     gwin.openflags = openflags;

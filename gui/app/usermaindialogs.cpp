@@ -25,6 +25,12 @@ const u32 USERMAIN_FRAMECOLOUR = 0x888888;
 const u32 USERMAIN_OPAQUE = 0xFF000000;
 const u32 USERMAIN_WORKDIRCAPACITY = 512;
 const s32 USERMAIN_ICONX = 5, USERMAIN_ICONY = 5;
+// The chooser stands this far in from the window's left, top and right edges and
+// is this much shorter than the window: below it go the status line, this far
+// under its bottom edge, and the buttons.
+const s32 USERMAIN_CHOOSERINSET = 10;
+const s32 USERMAIN_CHOOSERSHORTFALL = 80;
+const s32 USERMAIN_STATUSGAP = 4;
 
 // The kind of the path's target (a link counts as what it points to); '=' when
 // it cannot be read.
@@ -104,7 +110,9 @@ bool usermain::buildchooser()
 {
     s32 w = (s32)width, h = (s32)height;
     win.backimage.drawroundedrect(4, 4, w - 8, h - 6, 4, 1, USERMAIN_FRAMECOLOUR);
-    if (!chooser.open(10, 10, w - 20, h - 80, text.path, text.filter, showhidden != 0)) {
+    s32 inset = USERMAIN_CHOOSERINSET;
+    if (!chooser.open(inset, inset, w - 2 * inset, h - USERMAIN_CHOOSERSHORTFALL, text.path, text.filter,
+                      showhidden != 0)) {
         refuse("the file chooser could not be opened on ", text.path);
         return false;
     }
@@ -276,7 +284,7 @@ void usermain::drawstatusline()
         printto(sink, "%D %m %s", file_mtime(fi), file_size(fi), name);
         fi.exit(true);
     }
-    s32 top = 10 + ((s32)height - 80) + 4;
+    s32 top = USERMAIN_CHOOSERINSET + ((s32)height - USERMAIN_CHOOSERSHORTFALL) + USERMAIN_STATUSGAP;
     image& im = win.backimage;
     im.fillrect(8, top, (s32)width - 16, 25, container.look.colors[0]);
     im.print(8, top, container.look.colors[10] | USERMAIN_OPAQUE, status);

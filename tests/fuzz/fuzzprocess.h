@@ -1,7 +1,9 @@
 // The process a codec fuzz target needs: the process object and its pool, set up
 // once as the program's start-up would, so that the codecs take their memory
 // from a real pool, and a byte source that lends a codec module its input the
-// way a file does. The application hooks are empty: libFuzzer runs the program.
+// way a file does; and the check the image decoder targets share: one input
+// decoded three ways must give the same digest. The application hooks are empty:
+// libFuzzer runs the program.
 #pragma once
 #include <stdlib.h>
 
@@ -158,6 +160,64 @@ u64 fuzzmoduledigest(M& codec, fuzzsource& source, T third, u64 errorevent, u64 
     });
     digest.add(failed || !header ? errorevent : endevent);
     return digest.value;
+}
+
+// The events of an image row decoder and its codec module: what the decoder
+// answers with a header, a row and an event that carries nothing to compare (-1
+// none), and the module's digest words for its error and its end.
+struct fuzzevents {
+    int header, row, passed;
+    u64 error, end;
+};
+
+// The digest of an image row decoder D (fields width, height, line and row; init
+// with a pool, exit) fed all of the input, whole or a byte at a time: the header's
+// width, height and `third(decoder)`, each row's line and pixels, then the event
+// that ended it.
+template <class D, class T>
+u64 fuzzdecoderdigest(u8 const* bytes, u32 size, bool bytewise, fuzzevents const& events, T third)
+{
+    D d;
+    d.init(&process->pool);
+    fuzzdigest digest;
+    fuzzfeed(d, bytes, size, bytewise, [&](int r) {
+        if (r == events.header) {
+            digest.add(d.width), digest.add(d.height), digest.add(third(d));
+        } else if (r == events.row) {
+            digest.add((u64)d.line);
+            for (u32 x = 0; x < d.width; x++)
+                digest.add(d.row[x]);
+        } else if (r != events.passed) {
+            digest.add((u64)r);
+            return false;
+        }
+        return true;
+    });
+    d.exit();
+    return digest.value;
+}
+
+// One input of an image decoder target: decoded whole, a byte at a time, and
+// through the codec module M from a source that lends it pieces (of a size the
+// last input byte picks), all three must give the same header, rows and ending;
+// `decoderthird` and `recordthird` give the header's third word from the decoder
+// and from the module's header record. Inputs over 200000 bytes are passed over.
+template <class D, class M, class T, class U>
+int fuzzimagedecoder(u8 const* bytes, size_t size, fuzzevents const& events, T decoderthird, U recordthird)
+{
+    if (size > 200000)
+        return 0;
+    fuzzprocess_start();
+    u32 n = (u32)size;
+    u64 whole = fuzzdecoderdigest<D>(bytes, n, false, events, decoderthird);
+    if (whole != fuzzdecoderdigest<D>(bytes, n, true, events, decoderthird))
+        abort();
+    fuzzsource source;
+    source.setup(bytes, n, n ? 1 + bytes[n - 1] % 97 : 1);
+    M codec(&process->pool);
+    if (whole != fuzzmoduledigest(codec, source, recordthird, events.error, events.end))
+        abort();
+    return 0;
 }
 
 } // namespace kzv

@@ -116,7 +116,8 @@ namespace codectest {
 // (more may come: 0 without the end flag), and takes bytes back with 'G'; once
 // everything is read it answers 0 and carries the end flag (0x04). As a collector
 // it appends what 'J' brings to a pool buffer, and counts the records 'K' brings,
-// keeping the last one's line and a CRC-32 of every row payload.
+// keeping the last one's line, pixel format and first pixel word, and a CRC-32 of
+// every row payload.
 class peermodule : public module {
 public:
     u8 const* source;
@@ -125,6 +126,8 @@ public:
     u32 collectedlength, collectedcapacity;
     u32 records;
     s32 lastline;
+    u32 lastformat;
+    u32 firstword;
     u32 rowcrc;
 
     void init(u8 const* p, u32 n, u32 piecesize)
@@ -195,6 +198,9 @@ private:
                 return 0;
             m->records++;
             m->lastline = r->kind.scanline.line;
+            m->lastformat = r->kind.scanline.pixelformat;
+            if (r->payload && r->size >= 4)
+                m->firstword = *(u32 const*)r->payload;
             if (r->payload && r->size)
                 m->rowcrc = crc32_update(m->rowcrc, r->payload, r->size);
             return r->size ? r->size : 1;

@@ -4,9 +4,8 @@
 // foreign streams, writing from images of every format it takes read back through
 // a second module, the formats it refuses before any byte, a source that ends with
 // rows missing, push mode and restart. The BMP files it reads are made here.
-#include "codectest.h"
+#include "imagemodulefixture.h"
 #include "../../codecs/bmpmodule.h"
-#include "../../gui/image.h"
 
 using namespace kzv;
 using namespace codectest;
@@ -56,35 +55,11 @@ u32 make24(u8* out, bool topdown)
     return makebmp(out, 3, 2, 24, rows, nullptr, 0, topdown);
 }
 
-struct readresult {
-    int rows;               // -1 when a row came with other pixels or out of the file's order
-    bool bottomup;
-};
-
-// Reads every record, checking each row against expect(x, line).
-template <class F> readresult readall(bmp& codec, u32 width, u32 height, F expect)
+// Every record of a reader, each row checked against expect(x, line); the
+// reader's rows are always 888.
+template <class F> rowsread readall(bmp& codec, u32 width, u32 height, F expect)
 {
-    data* r = nullptr;
-    readresult out = {0, false};
-    for (u32 guard = 0; guard < 1000; guard++) {
-        sptr n = codec.call('D', 128, 0, &r);
-        if (n <= 0)
-            return out;
-        if (r != &codec || r->type != type_scanline || r->kind.scanline.pixelformat != 888)
-            return {-1, false};
-        out.bottomup = (r->kind.scanline.flags & 1) != 0;
-        s32 line = r->kind.scanline.line;
-        if (line == -1)
-            continue;
-        s32 want = out.bottomup ? (s32)height - 1 - out.rows : out.rows;
-        if (line != want || r->size != width * 4)
-            return {-1, false};
-        for (u32 x = 0; x < width; x++)
-            if (((u32 const*)r->payload)[x] != expect(x, (u32)line))
-                return {-1, false};
-        out.rows++;
-    }
-    return {-1, false};
+    return readrows(codec, 888, width, height, expect);
 }
 
 } // namespace
@@ -100,18 +75,11 @@ TEST(reads_in_pieces_of_every_size_both_row_orders)
             src.init(file, length, piece);
             bmp codec;
             connect(src.out, codec.in);
-            data* r = nullptr;
-            CHECK_EQ(codec.call('D', 128, 0, &r), 1);      // the header record, no row
-            CHECK(r == &codec);
-            CHECK_EQ(r->kind.scanline.line, -1);
-            CHECK_EQ(r->kind.scanline.width, 3);
-            CHECK_EQ(r->kind.scanline.height, 2);
-            CHECK(r->payload == nullptr);
-            readresult got = readall(codec, 3, 2, pixel24);
+            checkheaderrecord(codec, 3, 2);
+            rowsread got = readall(codec, 3, 2, pixel24);
             CHECK_EQ(got.rows, 2);
             CHECK_EQ(got.bottomup, topdown == 0);
-            CHECK(codec.hasflag(tstate_end));
-            CHECK(!codec.hasflag(tstate_error));
+            checkended(codec);
         }
     }
 }
@@ -161,15 +129,7 @@ TEST(waits_for_bytes_not_there_yet)
         src.available = stop;
         bmp codec;
         connect(src.out, codec.in);
-        data* r = nullptr;
-        u32 got = 0;
-        while (codec.call('D', 128, 0, &r) > 0)
-            got++;
-        CHECK(!codec.hasflag(tstate_error | tstate_end));
-        src.available = length;
-        while (codec.call('D', 128, 0, &r) > 0)
-            got++;
-        CHECK_EQ(got, 3);                                   // header and two rows
+        CHECK_EQ(readacrosswait(codec, src), 3);            // header and two rows
         CHECK(codec.hasflag(tstate_end));
     }
 }
@@ -203,13 +163,7 @@ TEST(bad_streams_set_the_error_flag)
         bmp codec;
         codec.setflag(tstate_trace);        // the refusal is said on standard error
         connect(src.out, codec.in);
-        data* r = nullptr;
-        u32 calls = 0;
-        while (codec.call('D', 128, 0, &r) > 0 && calls < 100)
-            calls++;
-        CHECK(calls < 100);
-        CHECK(codec.hasflag(tstate_error));
-        CHECK_EQ(codec.call('D', 128, 0, &r), 0);
+        checkendsinerror(codec);
     }
     kzvtest::setrow(nullptr);
 }
@@ -232,11 +186,7 @@ TEST(no_header_ends_with_no_records)
         tsrc.init(text, n, 9);
         bmp none;
         connect(tsrc.out, none.in);
-        data* r = nullptr;
-        for (u32 i = 0; i < 3; i++)
-            CHECK_EQ(none.call('D', 128, 0, &r), 0);
-        CHECK(none.hasflag(tstate_end));
-        CHECK(!none.hasflag(tstate_error));
+        checknoimage(none);
     }
 }
 
@@ -249,16 +199,13 @@ TEST(write_from_images_and_read_back)
     for (u32 format : formats) {
         const u32 W = 29, H = 4;
         image im;
-        CHECK(im.open(W, H, format));
-        for (u32 y = 0; y < H; y++)
-            for (u32 x = 0; x < W; x++)
-                im.setpixel((int)x, (int)y, (x * 0x01F3D5u + y * 0x9E3779u) ^ (x << 26));
+        openpatterned(im, W, H, format);
         auto expect = [&](u32 x, u32 y) -> u32 {
             u32 v = im.getpixel((int)x, (int)y);
             if (format == 1 || format == 8)
                 return im.palette[v] & 0xFFFFFF;
             if (format == 565)
-                return ((v >> 8) & 0xF8) << 16 | ((v >> 3) & 0xF8) << 8 | ((v << 3) & 0xF8);
+                return rgbof565(v);
             return v & 0xFFFFFF;
         };
         bmp codec;
@@ -299,19 +246,7 @@ TEST(writer_refusals)
         CHECK(codec.hasflag(tstate_error));
         CHECK_EQ(handed, 0);
     }
-    image two;
-    CHECK(two.open(4, 2, 888));
-    bmp partial;
-    connect(two.out, partial.in);
-    data* r = nullptr;
-    CHECK_EQ(partial.call('D', 1024, 0, &r), 0);            // the image prepares
-    CHECK(partial.call('D', 1024, 0, &r) > 0);              // header and row 0
-    two.flags |= image_endofdata;                           // the source gives up
-    two.rowstate = imagerows_end;
-    for (u32 i = 0; i < 3; i++)
-        partial.call('D', 1024, 0, &r);
-    CHECK(partial.hasflag(tstate_error));
-    CHECK(!partial.hasflag(tstate_end));
+    checkshortsourcefails<bmp>();
 }
 
 TEST(push_mode_and_restart)
@@ -334,11 +269,5 @@ TEST(push_mode_and_restart)
     bmp pulled;
     connect(src.out, pulled.in);
     CHECK_EQ(readall(pulled, 3, 2, pixel24).rows, 2);
-    CHECK_EQ(pulled.call('H', 0, 0, nullptr), 1);
-    CHECK(!pulled.hasflag(tstate_end));
-    CHECK(pulled.in.peer == &src.out);
-    src.position = 0;
-    src.flags = 0;
-    CHECK_EQ(readall(pulled, 3, 2, pixel24).rows, 2);
-    CHECK(!pulled.hasflag(tstate_error));
+    checkrestart(pulled, src, 2, [&] { return readall(pulled, 3, 2, pixel24).rows; });
 }

@@ -27,8 +27,8 @@ void cleanbulk()
 }
 
 // Window coordinates of a point in the right or left scrollbar track.
-int rightbarx(chooserscreen& c) { return CX + c.fd->rightbar.x + 5; }
-int leftbarx(chooserscreen& c) { return CX + c.fd->leftbar.x + 5; }
+int rightbarx(chooserscreen& c) { return CX + c.fd->files.bar.x + 5; }
+int leftbarx(chooserscreen& c) { return CX + c.fd->folders.bar.x + 5; }
 int widgety(int rel) { return CY + rel; }
 
 // The answer names file `index` of the bulk folder.
@@ -61,13 +61,13 @@ TEST(chooser_long_folder_scrollbars)
     CHECK_EQ(fd->files.count, BULKFILES);
     CHECK_EQ(fd->files.capacity, 2048);
     CHECK_EQ(fd->folders.count, BULKFOLDERS);
-    CHECK_EQ(fd->rightbar.x, CW - 15);
-    CHECK_EQ(fd->leftbar.x, 243 - 15);
-    CHECK_EQ(fd->rightbar.y, 47);
-    CHECK_EQ(fd->rightbar.height, 421);
-    CHECK_EQ(fd->rightbar.thumbtop, 47);
-    CHECK_EQ(fd->rightbar.thumbbottom - fd->rightbar.thumbtop, 20);     // never shorter
-    CHECK_EQ(fd->leftbar.thumbbottom - fd->leftbar.thumbtop, 421 * 23 / 30);
+    CHECK_EQ(fd->files.bar.x, CW - 15);
+    CHECK_EQ(fd->folders.bar.x, 243 - 15);
+    CHECK_EQ(fd->files.bar.y, 47);
+    CHECK_EQ(fd->files.bar.height, 421);
+    CHECK_EQ(fd->files.bar.thumbtop, 47);
+    CHECK_EQ(fd->files.bar.thumbbottom - fd->files.bar.thumbtop, 20);     // never shorter
+    CHECK_EQ(fd->folders.bar.thumbbottom - fd->folders.bar.thumbtop, 421 * 23 / 30);
     // Track and thumb colours.
     CHECK_EQ(c.s.pixel(CX + CW - 10, widgety(300)), 0xE5E5E5);
     CHECK_EQ(c.s.pixel(CX + CW - 9, widgety(57)), 0xC6C7C8);
@@ -76,28 +76,28 @@ TEST(chooser_long_folder_scrollbars)
     for (u32 i = 0; i < 30; i++)
         c.s.key(guikey_down);
     CHECK(selects(c, 30));
-    CHECK_EQ(fd->firstfile, 8);
+    CHECK_EQ(fd->files.first, 8);
     CHECK(fd->ischanged());
 
     // Page down below the thumb: the list moves a page and the selection with it.
     c.s.click(rightbarx(c), widgety(300));
-    CHECK_EQ(fd->firstfile, 31);
+    CHECK_EQ(fd->files.first, 31);
     CHECK(fd->ischanged());
     CHECK(selects(c, 31));
     // Page up above the thumb: the selection stays on the last visible row.
     c.s.click(rightbarx(c), widgety(48));
-    CHECK_EQ(fd->firstfile, 8);
+    CHECK_EQ(fd->files.first, 8);
     CHECK(selects(c, 30));
     CHECK(fd->ischanged());
     // Paging stops at the ends. Near the end the thumb sits at the bottom of the
     // track before the list does, so the last pages are asked for directly.
     for (u32 i = 0; i < 60; i++)
         fd->checkrightsbdwn(10000);
-    CHECK_EQ(fd->firstfile, BULKFILES - 23);
+    CHECK_EQ(fd->files.first, BULKFILES - 23);
     CHECK(selects(c, BULKFILES - 23));
     for (u32 i = 0; i < 60; i++)
         c.s.click(rightbarx(c), widgety(48));
-    CHECK_EQ(fd->firstfile, 0);
+    CHECK_EQ(fd->files.first, 0);
     CHECK(selects(c, 22));
 }
 
@@ -108,9 +108,9 @@ TEST(chooser_thumb_drags)
     guifiledialog* fd = c.fd;
     for (u32 i = 0; i < 30; i++)
         c.s.key(guikey_down);
-    CHECK_EQ(fd->firstfile, 8);
+    CHECK_EQ(fd->files.first, 8);
     CHECK(fd->ischanged());
-    s32 grip = fd->rightbar.thumbtop + 5;
+    s32 grip = fd->files.bar.thumbtop + 5;
     c.s.event(ui_leftdown, rightbarx(c), widgety(grip));
     CHECK(fd->dialogflags & chooser_dragright);
     CHECK(!fd->ischanged());                // starting a drag moves nothing
@@ -118,43 +118,43 @@ TEST(chooser_thumb_drags)
     // first = (100 + thumb top - track y) x count / track height, the selection
     // pulled into view, and the grip kept where the thumb went.
     s64 expectfirst = (s64)(100 + 50 - 47) * BULKFILES / 421;
-    CHECK_EQ(fd->firstfile, expectfirst);
+    CHECK_EQ(fd->files.first, expectfirst);
     CHECK(selects(c, (u32)expectfirst));
     CHECK(fd->ischanged());
-    CHECK_EQ(fd->dragy[1], grip + (fd->rightbar.thumbtop - 50));
+    CHECK_EQ(fd->files.dragy, grip + (fd->files.bar.thumbtop - 50));
     // To the top of the widget: the list starts at 0 and the selection is the
     // last visible row.
     c.s.event(ui_mousemoved, rightbarx(c), widgety(0));
-    CHECK_EQ(fd->firstfile, 0);
+    CHECK_EQ(fd->files.first, 0);
     CHECK(selects(c, 22));
-    CHECK(fd->dragy[1] > 0);
+    CHECK(fd->files.dragy > 0);
     c.s.event(ui_mousemoved, rightbarx(c), widgety(0));     // further up at the start: only the grip moves
-    CHECK_EQ(fd->firstfile, 0);
-    CHECK_EQ(fd->dragy[1], 0);
+    CHECK_EQ(fd->files.first, 0);
+    CHECK_EQ(fd->files.dragy, 0);
     // To its bottom: the last page.
     c.s.event(ui_mousemoved, rightbarx(c), widgety(CH - 1));
-    CHECK_EQ(fd->firstfile, BULKFILES - 23);
+    CHECK_EQ(fd->files.first, BULKFILES - 23);
     CHECK(selects(c, BULKFILES - 23));
     c.s.event(ui_leftup, rightbarx(c), widgety(CH - 1));
     CHECK_EQ(fd->dialogflags & chooser_dragright, 0);
     c.s.event(ui_mousemoved, rightbarx(c), widgety(100));
-    CHECK_EQ(fd->firstfile, BULKFILES - 23);
+    CHECK_EQ(fd->files.first, BULKFILES - 23);
 
     // The folder list's thumb.
-    grip = fd->leftbar.thumbtop + 10;
+    grip = fd->folders.bar.thumbtop + 10;
     c.s.event(ui_leftdown, leftbarx(c), widgety(grip));
     CHECK(fd->dialogflags & chooser_dragleft);
     c.s.event(ui_mousemoved, leftbarx(c), widgety(grip + 200));
-    CHECK_EQ(fd->firstfolder, BULKFOLDERS - 23);
+    CHECK_EQ(fd->folders.first, BULKFOLDERS - 23);
     c.s.event(ui_mousemoved, leftbarx(c), widgety(0));
-    CHECK_EQ(fd->firstfolder, 0);
+    CHECK_EQ(fd->folders.first, 0);
     // Leaving the widget ends a drag too.
     c.s.event(ui_mousemoved, leftbarx(c), widgety(200));
-    CHECK_EQ(fd->firstfolder, 7);
+    CHECK_EQ(fd->folders.first, 7);
     c.s.event(ui_mousemoved, leftbarx(c), widgety(-20));
     CHECK_EQ(fd->dialogflags & chooser_dragleft, 0);
     c.s.event(ui_mousemoved, leftbarx(c), widgety(10));
-    CHECK_EQ(fd->firstfolder, 7);
+    CHECK_EQ(fd->folders.first, 7);
 }
 
 TEST(chooser_wheel)
@@ -170,20 +170,20 @@ TEST(chooser_wheel)
     for (u32 i = 0; i < 25; i++)
         c.s.event(ui_wheeldown, c.filex(), c.rowy(3));
     CHECK(selects(c, 25));
-    CHECK_EQ(fd->firstfile, 3);
+    CHECK_EQ(fd->files.first, 3);
     CHECK(fd->ischanged());
     // Over the folder list the list scrolls, and a cursor moves with it.
     c.s.event(ui_mousemoved, c.folderx(), c.rowy(2));
     CHECK_EQ(fd->foldercursor, 3);
     c.s.event(ui_wheeldown, c.folderx(), c.rowy(2));
-    CHECK_EQ(fd->firstfolder, 1);
+    CHECK_EQ(fd->folders.first, 1);
     CHECK_EQ(fd->foldercursor, 4);
     for (u32 i = 0; i < 20; i++)
         c.s.event(ui_wheeldown, c.folderx(), c.rowy(2));
-    CHECK_EQ(fd->firstfolder, BULKFOLDERS - 23);
+    CHECK_EQ(fd->folders.first, BULKFOLDERS - 23);
     for (u32 i = 0; i < 20; i++)
         c.s.event(ui_wheelup, c.folderx(), c.rowy(2));
-    CHECK_EQ(fd->firstfolder, 0);
+    CHECK_EQ(fd->folders.first, 0);
     CHECK(selects(c, 25));
 }
 
@@ -240,8 +240,8 @@ TEST(chooser_folder_clicks_need_the_cursor)
     CHECK_STR(fd->path, numberedname(expect, bulk.root, "d", 1, ""));
     CHECK_EQ(fd->foldercursor, 0);
     CHECK_EQ(fd->files.count, 0);
-    CHECK_EQ(fd->rightbar.x, 0);
-    CHECK_EQ(fd->leftbar.x, 0);
+    CHECK_EQ(fd->files.bar.x, 0);
+    CHECK_EQ(fd->folders.bar.x, 0);
     c.s.click(CX + 5, CY + 5);                  // up again
     CHECK_STR(fd->path, bulk.root);
     // A row past the last folder has no cursor.

@@ -3,99 +3,16 @@
 // images of every format, push mode into a sink, restart, the embedded icons
 // through the file stream, and bad streams that must end in the error flag
 // without a crash or a hang.
-#include "../harness/harness.h"
+#include "imagemodulefixture.h"
 #include "../../framework/filestream.h"
 #include "../../framework/mem.h"
 #include "../../framework/sysprocess.h"
-#include "../../gui/image.h"
 #include "../../gui/kzvimage.h"
 
 using namespace kzv;
+using namespace codectest;
 
 namespace {
-
-// Serves `length` bytes in pieces of at most `piece`; stops at `available`
-// without ending (more may come), and at `length` sets its end flag.
-class bytesource : public module {
-public:
-    u8 const* bytes;
-    u32 length;
-    u32 available;
-    u32 position;
-    u32 piece;
-    u32 givebacks;
-
-    void setup(u8 const* b, u32 n, u32 chunk)
-    {
-        memset0(this, sizeof *this);
-        initheader(nullptr, "bytesource", concb, type_bytestream);
-        bytes = b;
-        length = available = n;
-        piece = chunk;
-    }
-    sptr readrecord(data** out, u32 max)
-    {
-        *out = this;
-        size = 0;
-        if (position >= length) {
-            flags |= tstate_end;
-            return 0;
-        }
-        u32 n = kzv_min(kzv_min(piece, max ? max : piece), available - position);
-        if (n == 0)
-            return 0;
-        payload = const_cast<u8*>(bytes + position);
-        size = n;
-        position += n;
-        return n;
-    }
-    static sptr concb(void* self, unsigned cmd, int a, int b, void const* p)
-    {
-        bytesource* s = (bytesource*)self;
-        if (cmd == 'D')
-            return s->readrecord((data**)const_cast<void*>(p), (u32)a);
-        if (cmd == 'G') {
-            u32 n = kzv_min((u32)a, s->position);
-            s->position -= n;
-            s->givebacks++;
-            return n;
-        }
-        return 0;
-    }
-};
-
-// Receives what a transform pushes out: records with 'K', bytes with 'J'.
-class sink : public module {
-public:
-    u32 records;
-    s32 lastline;
-    u32 lastformat;
-    u32 firstword;              // the first pixel word of the last row
-    u32 bytecount;
-
-    void setup()
-    {
-        memset0(this, sizeof *this);
-        initheader(nullptr, "sink", concb, type_bytestream);
-    }
-    static sptr concb(void* self, unsigned cmd, int a, int b, void const* p)
-    {
-        sink* s = (sink*)self;
-        if (cmd == 'J') {
-            s->bytecount += (u32)a;
-            return a;
-        }
-        if (cmd != 'K' || !p)
-            return 0;
-        data const* r = (data const*)p;
-        s->records++;
-        s->lastline = r->kind.scanline.line;
-        s->lastformat = r->kind.scanline.pixelformat;
-        if (r->payload && r->size >= 4)
-            s->firstword = *(u32 const*)r->payload;
-        return r->size ? r->size : 1;
-    }
-};
 
 void put32(u8* p, u32 v)
 {
@@ -113,28 +30,19 @@ u32 smallrle(u8* out)
     return 44;
 }
 
-// Reads every record the codec gives; returns the rows seen (the header record
-// excluded), or -1 when a record came out of order.
-int readall(kzvimage& codec, u32 expectformat, u32 const* expectrows, u32 width)
+// The pixels of smallrle's rows.
+u32 smallpixel(u32 x, u32 y)
 {
-    data* r = nullptr;
-    int rows = 0;
-    for (u32 guard = 0; guard < 1000; guard++) {
-        sptr n = codec.call('D', 128, 0, &r);
-        if (n <= 0)
-            return rows;
-        if (r != &codec || r->type != type_scanline || r->kind.scanline.pixelformat != expectformat)
-            return -1;
-        s32 line = r->kind.scanline.line;
-        if (line == -1)
-            continue;
-        if (line != rows)
-            return -1;
-        if (expectrows && memcmp(r->payload, expectrows + (u32)line * width, width * 4) != 0)
-            return -1;
-        rows++;
-    }
-    return -1;
+    static u32 const pixels[6] = {0xAABBCC, 0xAABBCC, 0x112233, 0x445566, 0x445566, 0x445566};
+    return pixels[y * 3 + x];
+}
+
+// Every record of a decoder reading smallrle's image; answers the rows seen (the
+// header record excluded), or -1 when one came out of order or with other pixels.
+int readsmall(kzvimage& codec)
+{
+    rowsread got = readrows(codec, 888, 3, 2, smallpixel);
+    return got.bottomup ? -1 : got.rows;
 }
 
 } // namespace
@@ -143,24 +51,14 @@ TEST(decode_in_pieces_of_every_size)
 {
     u8 stream[64];
     u32 length = smallrle(stream);
-    static u32 const expect[6] = {0xAABBCC, 0xAABBCC, 0x112233, 0x445566, 0x445566, 0x445566};
     for (u32 piece = 1; piece <= 13; piece++) {
-        bytesource src;
-        src.setup(stream, length, piece);
+        peermodule src;
+        src.init(stream, length, piece);
         kzvimage codec;
         connect(src.out, codec.in);
-        data* r = nullptr;
-        CHECK_EQ(codec.call('D', 128, 0, &r), 1);          // the header record, no row
-        CHECK(r == &codec);
-        CHECK_EQ(r->type, type_scanline);
-        CHECK_EQ(r->kind.scanline.line, -1);
-        CHECK_EQ(r->kind.scanline.width, 3);
-        CHECK_EQ(r->kind.scanline.height, 2);
-        CHECK_EQ(readall(codec, 888, expect, 3), 2);
-        CHECK(codec.hasflag(tstate_end));
-        CHECK(!codec.hasflag(tstate_error));
-        CHECK_EQ(codec.call('D', 128, 0, &r), 0);
-        CHECK(r == &codec);                                 // the record is stored also for 0
+        checkheaderrecord(codec, 3, 2);
+        CHECK_EQ(readsmall(codec), 2);
+        checkended(codec);
     }
 }
 
@@ -168,8 +66,8 @@ TEST(header_waits_for_32_bytes)
 {
     u8 stream[64];
     u32 length = smallrle(stream);
-    bytesource src;
-    src.setup(stream, length, 64);
+    peermodule src;
+    src.init(stream, length, 64);
     src.available = 10;
     kzvimage codec;
     connect(src.out, codec.in);
@@ -219,17 +117,11 @@ TEST(bad_streams_set_the_error_flag)
             stream[row.patch] = row.value;
         if (row.width)
             stream[8] = (u8)row.width, stream[9] = (u8)(row.width >> 8);
-        bytesource src;
-        src.setup(stream, row.length, 7);
+        peermodule src;
+        src.init(stream, row.length, 7);
         kzvimage codec;
         connect(src.out, codec.in);
-        data* r = nullptr;
-        u32 calls = 0;
-        while (codec.call('D', 128, 0, &r) > 0 && calls < 100)
-            calls++;
-        CHECK(calls < 100);
-        CHECK(codec.hasflag(tstate_error));
-        CHECK_EQ(codec.call('D', 128, 0, &r), 0);
+        checkendsinerror(codec);
     }
 }
 
@@ -238,11 +130,11 @@ TEST(trailing_bytes_after_the_last_row_are_left)
     u8 stream[64];
     u32 length = smallrle(stream);
     put32(stream + length, 0xDEADBEEF);
-    bytesource src;
-    src.setup(stream, length + 4, 64);
+    peermodule src;
+    src.init(stream, length + 4, 64);
     kzvimage codec;
     connect(src.out, codec.in);
-    CHECK_EQ(readall(codec, 888, nullptr, 3), 2);
+    CHECK_EQ(readsmall(codec), 2);
     CHECK(codec.hasflag(tstate_end));
     CHECK(!codec.hasflag(tstate_error));
 }
@@ -284,8 +176,8 @@ TEST(encode_from_images_and_read_back)
         if (formats[f] == 888)
             CHECK_EQ(length, 32 + H * 4 * 22);      // a run of 280 split 256 + 24, then 20 single pixels
         // Read it back.
-        bytesource src;
-        src.setup(file, length, 100);
+        peermodule src;
+        src.init(file, length, 100);
         kzvimage back;
         connect(src.out, back.in);
         u32 rows = 0;
@@ -335,19 +227,7 @@ TEST(encoder_refuses)
         codec.call('D', 1024, 0, &r);
     CHECK(codec.hasflag(tstate_error));
     // A source that ends after one of two rows leaves the file short: an error.
-    image two;
-    CHECK(two.open(4, 2, 888));
-    two.clear(0x123456);
-    kzvimage partial;
-    connect(two.out, partial.in);
-    CHECK_EQ(partial.call('D', 1024, 0, &r), 0);            // prepare
-    CHECK(partial.call('D', 1024, 0, &r) > 0);              // header and row 0
-    two.flags |= image_endofdata;                           // the source gives up
-    two.rowstate = imagerows_end;
-    two.nextrow = 2;
-    for (u32 i = 0; i < 3; i++)
-        partial.call('D', 1024, 0, &r);
-    CHECK(partial.hasflag(tstate_error));
+    checkshortsourcefails<kzvimage>();
 }
 
 // Push mode: bytes written in with 'J' come out as records on the OUT pin.
@@ -356,8 +236,8 @@ TEST(push_mode_sends_rows_to_the_out_peer)
     u8 stream[64];
     u32 length = smallrle(stream);
     kzvimage codec;
-    sink s;
-    s.setup();
+    peermodule s;
+    s.init(nullptr, 0, 0);
     connect(codec.out, s.in);
     // Empty pushes leave no byte buffer behind, and the next one has none to free.
     codec.call('I', 0, 0, "");
@@ -370,25 +250,19 @@ TEST(push_mode_sends_rows_to_the_out_peer)
     CHECK_EQ(s.lastformat, 888);
     CHECK_EQ(s.firstword, 0x445566);
     CHECK(!codec.hasflag(tstate_error));
+    s.release();
 }
 
 TEST(restart_keeps_the_connections)
 {
     u8 stream[64];
     u32 length = smallrle(stream);
-    bytesource src;
-    src.setup(stream, length, 9);
+    peermodule src;
+    src.init(stream, length, 9);
     kzvimage codec;
     connect(src.out, codec.in);
-    CHECK_EQ(readall(codec, 888, nullptr, 3), 2);
-    CHECK(codec.hasflag(tstate_end));
-    CHECK_EQ(codec.call('H', 0, 0, nullptr), 1);
-    CHECK(!codec.hasflag(tstate_end));
-    CHECK(codec.in.peer == &src.out);
-    src.position = 0;
-    src.flags = 0;
-    CHECK_EQ(readall(codec, 888, nullptr, 3), 2);
-    CHECK(!codec.hasflag(tstate_error));
+    CHECK_EQ(readsmall(codec), 2);
+    checkrestart(codec, src, 2, [&] { return readsmall(codec); });
 }
 
 // The embedded icons decode through the file stream into 32 rows of 8888 whose

@@ -6,38 +6,10 @@
 #include "../../framework/os.h"
 #include "../../framework/sysprocess.h"
 #include "test_os_fixture.h"
+#include "test_socket_fixture.h"
 
 using namespace kzv;
 using namespace kzvtest;
-
-namespace {
-
-const u32 LOOPBACK = 0x7f000001u;
-
-// A free port near one picked from the process id, so parallel runs do not meet.
-int listenonfreeport(int& port)
-{
-    for (int i = 0; i < 200; i++) {
-        port = 20000 + (os_getpid() * 7 + i * 131) % 40000;
-        int fd = os_tcpserver(port, true);
-        if (fd)
-            return fd;
-    }
-    return 0;
-}
-
-template <class F> int pollfor(F attempt)
-{
-    for (int i = 0; i < 3000; i++) {
-        int r = attempt();
-        if (r != -2 && r != 0)
-            return r;
-        os_sleep(1);
-    }
-    return 0;
-}
-
-} // namespace
 
 TEST(tcploopback)
 {

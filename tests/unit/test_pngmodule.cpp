@@ -5,11 +5,10 @@
 // encoder's refusals, push mode into a collector, and restart. The PNG files the
 // decoder reads are made here with stored deflate blocks, so they do not lean on
 // our compressor.
-#include "codectest.h"
+#include "imagemodulefixture.h"
 #include "../../codecs/adler32.h"
 #include "../../codecs/crc32.h"
 #include "../../codecs/pngmodule.h"
-#include "../../gui/image.h"
 #include "../../gui/scanline.h"
 
 using namespace kzv;
@@ -87,29 +86,13 @@ void makergb(bytes& out, u32 piece)
     makepng(out, 5, 3, 8, 2, rows, 16, nullptr, 0, piece);
 }
 
-// Reads every record; answers the rows (the header record not counted), or -1
-// when one came out of order or with other pixels than expect(x, y).
-template <class F> int readall(png& codec, u32 format, u32 width, F expect)
+// Every record of a decoder; answers the rows (the header record not counted),
+// or -1 when one came out of order or with other pixels than expect(x, y). PNG
+// rows run top-down.
+template <class F> int readall(png& codec, u32 format, u32 width, u32 height, F expect)
 {
-    data* r = nullptr;
-    int rows = 0;
-    for (u32 guard = 0; guard < 1000; guard++) {
-        sptr n = codec.call('D', 128, 0, &r);
-        if (n <= 0)
-            return rows;
-        if (r != &codec || r->type != type_scanline || r->kind.scanline.pixelformat != format)
-            return -1;
-        s32 line = r->kind.scanline.line;
-        if (line == -1)
-            continue;
-        if (line != rows || r->size != width * 4)
-            return -1;
-        for (u32 x = 0; x < width; x++)
-            if (((u32 const*)r->payload)[x] != expect(x, (u32)line))
-                return -1;
-        rows++;
-    }
-    return -1;
+    rowsread got = readrows(codec, format, width, height, expect);
+    return got.bottomup ? -1 : got.rows;
 }
 
 } // namespace
@@ -124,19 +107,9 @@ TEST(decodes_in_pieces_of_every_size)
         src.init(file.data, file.length, piece);
         png codec;
         connect(src.out, codec.in);
-        data* r = nullptr;
-        CHECK_EQ(codec.call('D', 128, 0, &r), 1);          // the header record, no row
-        CHECK(r == &codec);
-        CHECK_EQ(r->type, type_scanline);
-        CHECK_EQ(r->kind.scanline.line, -1);
-        CHECK_EQ(r->kind.scanline.width, 5);
-        CHECK_EQ(r->kind.scanline.height, 3);
-        CHECK(r->payload == nullptr);
-        CHECK_EQ(readall(codec, 888, 5, rgbpixel), 3);
-        CHECK(codec.hasflag(tstate_end));
-        CHECK(!codec.hasflag(tstate_error));
-        CHECK_EQ(codec.call('D', 128, 0, &r), 0);
-        CHECK(r == &codec);                                 // stored also for 0
+        checkheaderrecord(codec, 5, 3);
+        CHECK_EQ(readall(codec, 888, 5, 3, rgbpixel), 3);
+        checkended(codec);
     }
 }
 
@@ -151,7 +124,7 @@ TEST(rgba_and_bit_rows)
     src.init(file.data, file.length, 100);
     png codec;
     connect(src.out, codec.in);
-    CHECK_EQ(readall(codec, 8888, 1, [](u32, u32) { return 0x44112233u; }), 1);
+    CHECK_EQ(readall(codec, 8888, 1, 1, [](u32, u32) { return 0x44112233u; }), 1);
     u8 bits[2 * 3] = {0, 0xA5, 0x80, 0, 0x01, 0x40};
     for (int withpalette = 0; withpalette < 2; withpalette++) {
         static u8 const plte[6] = {0x10, 0x20, 0x30, 0xF0, 0xE0, 0xD0};
@@ -162,7 +135,7 @@ TEST(rgba_and_bit_rows)
         png bitcodec;
         connect(bitsrc.out, bitcodec.in);
         auto expect = [&](u32 x, u32 y) { return (bits[y * 3 + 1 + x / 8] >> (7 - x % 8) & 1) ? c1 : c0; };
-        CHECK_EQ(readall(bitcodec, 888, 10, expect), 2);
+        CHECK_EQ(readall(bitcodec, 888, 10, 2, expect), 2);
         CHECK(bitcodec.hasflag(tstate_end));
     }
 }
@@ -187,7 +160,7 @@ TEST(palette_longer_and_shorter_than_its_indexes)
             u32 i = rows[y * 5 + 1 + x];
             return 3 * i + 2 < length ? (u32)plte[3 * i] << 16 | (u32)plte[3 * i + 1] << 8 | plte[3 * i + 2] : 0;
         };
-        CHECK_EQ(readall(codec, 888, 4, expect), 2);
+        CHECK_EQ(readall(codec, 888, 4, 2, expect), 2);
         CHECK(codec.hasflag(tstate_end));
     }
 }
@@ -204,15 +177,7 @@ TEST(waits_for_bytes_not_there_yet)
         src.available = stop;
         png codec;
         connect(src.out, codec.in);
-        data* r = nullptr;
-        u32 got = 0;
-        while (codec.call('D', 128, 0, &r) > 0)
-            got++;
-        CHECK(!codec.hasflag(tstate_error | tstate_end));
-        src.available = file.length;
-        while (codec.call('D', 128, 0, &r) > 0)
-            got++;
-        CHECK_EQ(got, 4);                                   // header and three rows
+        CHECK_EQ(readacrosswait(codec, src), 4);            // header and three rows
         CHECK(codec.hasflag(tstate_end));
         CHECK(!codec.hasflag(tstate_error));
     }
@@ -252,14 +217,7 @@ TEST(bad_streams_set_the_error_flag)
         src.init(file.data, file.length, 11);
         png codec;
         connect(src.out, codec.in);
-        data* r = nullptr;
-        u32 calls = 0;
-        while (codec.call('D', 128, 0, &r) > 0 && calls < 100)
-            calls++;
-        CHECK(calls < 100);
-        CHECK(codec.hasflag(tstate_error));
-        CHECK_EQ(codec.call('D', 128, 0, &r), 0);
-        CHECK(r == &codec);
+        checkendsinerror(codec);
     }
     kzvtest::setrow(nullptr);
 }
@@ -274,11 +232,7 @@ TEST(no_signature_ends_with_no_records)
         src.init(text, n, 3);
         png codec;
         connect(src.out, codec.in);
-        data* r = nullptr;
-        for (u32 i = 0; i < 3; i++)
-            CHECK_EQ(codec.call('D', 128, 0, &r), 0);
-        CHECK(codec.hasflag(tstate_end));
-        CHECK(!codec.hasflag(tstate_error));
+        checknoimage(codec);
         CHECK_EQ(src.position, n);
     }
 }
@@ -293,10 +247,7 @@ TEST(encode_from_images_and_read_back)
     for (u32 format : formats) {
         const u32 W = 37, H = 5;
         image im;
-        CHECK(im.open(W, H, format));
-        for (u32 y = 0; y < H; y++)
-            for (u32 x = 0; x < W; x++)
-                im.setpixel((int)x, (int)y, (x * 0x01F3D5u + y * 0x9E3779u) ^ (x << 26));
+        openpatterned(im, W, H, format);
         auto expect = [&](u32 x, u32 y) -> u32 {
             u32 v = im.getpixel((int)x, (int)y);
             switch (format) {
@@ -304,7 +255,7 @@ TEST(encode_from_images_and_read_back)
             case 8:
             case 332: return im.palette[v] & 0xFFFFFF;
             case 555: return ((v >> 7) & 0xF8) << 16 | ((v >> 2) & 0xF8) << 8 | ((v << 3) & 0xF8);
-            case 565: return ((v >> 8) & 0xF8) << 16 | ((v >> 3) & 0xF8) << 8 | ((v << 3) & 0xF8);
+            case 565: return rgbof565(v);
             case 888: return v & 0xFFFFFF;
             default: return v;
             }
@@ -320,7 +271,7 @@ TEST(encode_from_images_and_read_back)
         src.init(file, length, 300);
         png back;
         connect(src.out, back.in);
-        CHECK_EQ(readall(back, format == 8888 ? 8888 : 888, W, expect), H);
+        CHECK_EQ(readall(back, format == 8888 ? 8888 : 888, W, H, expect), H);
         CHECK(!back.hasflag(tstate_error));
     }
 }
@@ -416,7 +367,7 @@ TEST(bottom_up_source_kept_in_arrival_order)
     back.init(file, length, 64);
     png decoder;
     connect(back.out, decoder.in);
-    CHECK_EQ(readall(decoder, 888, 3, [](u32, u32 y) { return 0x010203u * (y + 1); }), 3);
+    CHECK_EQ(readall(decoder, 888, 3, 3, [](u32, u32 y) { return 0x010203u * (y + 1); }), 3);
 }
 
 // Push mode: bytes written in with 'J' come out as records on the OUT pin, and
@@ -463,7 +414,7 @@ TEST(push_mode_both_ways)
     src.init(out.collected, out.collectedlength, 17);
     png back;
     connect(src.out, back.in);
-    CHECK_EQ(readall(back, 888, 5, rgbpixel), 3);
+    CHECK_EQ(readall(back, 888, 5, 3, rgbpixel), 3);
     out.release();
 }
 
@@ -475,13 +426,6 @@ TEST(restart_keeps_the_connections)
     src.init(file.data, file.length, 9);
     png codec;
     connect(src.out, codec.in);
-    CHECK_EQ(readall(codec, 888, 5, rgbpixel), 3);
-    CHECK(codec.hasflag(tstate_end));
-    CHECK_EQ(codec.call('H', 0, 0, nullptr), 1);
-    CHECK(!codec.hasflag(tstate_end));
-    CHECK(codec.in.peer == &src.out);
-    src.position = 0;
-    src.flags = 0;
-    CHECK_EQ(readall(codec, 888, 5, rgbpixel), 3);
-    CHECK(!codec.hasflag(tstate_error));
+    CHECK_EQ(readall(codec, 888, 5, 3, rgbpixel), 3);
+    checkrestart(codec, src, 3, [&] { return readall(codec, 888, 5, 3, rgbpixel); });
 }
