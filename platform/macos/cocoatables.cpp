@@ -37,6 +37,8 @@ enum : u32 {
     nspageup = 0xF72C, nspagedown = 0xF72D,
 };
 
+const u32 COCOA_SHIFTEDF1 = 0x10024;
+
 u32 cocoa_keycode(u32 character, u32 modifiers)
 {
     u32 shifted = (modifiers & COCOA_SHIFTBIT) ? (u32)guikey_shifted : 0;
@@ -54,8 +56,9 @@ u32 cocoa_keycode(u32 character, u32 modifiers)
     case nspagedown: return guikey_pagedown;
     default: break;
     }
+    // Shifted, F1 to F12 follow the shifted arrows: 0x10024 to 0x1002F.
     if (character >= nsf1 && character <= nsf12)
-        return guikey_f1 + (character - nsf1) + shifted;
+        return (shifted ? COCOA_SHIFTEDF1 : (u32)guikey_f1) + (character - nsf1);
     return character;
 }
 
