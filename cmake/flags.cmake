@@ -18,7 +18,18 @@ if(KZV_TARGET STREQUAL "hosted")
   add_compile_options(${KZV_WARNINGS} ${KZV_LANGUAGE} ${KZV_SANITIZE})
   add_link_options(${KZV_SANITIZE})
 else()
+  if(KZV_TARGET STREQUAL "macos")
+    # Mach-O x86-64 code is position independent; there are no C++ library headers
+    # (-fno-stack-protector matters here: this target turns it on by default).
+    list(REMOVE_ITEM KZV_FREESTANDING -fno-pie)
+    # Nothing is exported: the entry is found through LC_MAIN, not by name.
+    list(APPEND KZV_FREESTANDING -nostdinc++ -fvisibility=hidden)
+  endif()
   add_compile_options(${KZV_WARNINGS} ${KZV_LANGUAGE} ${KZV_FREESTANDING} ${KZV_ARCH_FLAGS})
+  if(KZV_TARGET STREQUAL "macos")
+    # libSystem is the one library, through our own stub; nothing unused is kept.
+    add_link_options(-fuse-ld=lld -nostdlib -Wl,-dead_strip ${KZV_MACOS_STUB})
+  endif()
   if(KZV_TARGET STREQUAL "linux")
     # Static, no C library, no interpreter; libgcc is the compiler's own support
     # library (64-bit division on i386, the EABI helpers on ARM).

@@ -1,7 +1,7 @@
 # The programs of a configuration. A freestanding program starts in start.cpp.
 function(kzv_program name)
   add_executable(${name} ${ARGN})
-  if(KZV_TARGET STREQUAL "linux")
+  if(KZV_TARGET STREQUAL "linux" OR KZV_TARGET STREQUAL "macos")
     target_sources(${name} PRIVATE ${KZV_START})
   endif()
   target_link_libraries(${name} PRIVATE kzv)
@@ -11,6 +11,14 @@ if(KZV_APP_SOURCES AND KZV_TARGET STREQUAL "linux")
   kzv_program(velkra-${KZV_SUFFIX} ${KZV_APP_SOURCES})
   add_test(NAME links-against-nothing
     COMMAND ${CMAKE_SOURCE_DIR}/tools/checkstatic.sh $<TARGET_FILE:velkra-${KZV_SUFFIX}> ${KZV_ARCH})
+endif()
+# Nothing here runs a Mach-O program: CI checks how it is linked instead.
+if(KZV_APP_SOURCES AND KZV_TARGET STREQUAL "macos")
+  kzv_program(velkra-${KZV_SUFFIX} ${KZV_APP_SOURCES})
+  set_target_properties(velkra-${KZV_SUFFIX} PROPERTIES LINK_DEPENDS ${KZV_MACOS_STUB})
+  add_test(NAME macho-load-commands
+    COMMAND ${CMAKE_SOURCE_DIR}/tools/checkmacho.sh $<TARGET_FILE:velkra-${KZV_SUFFIX}> ${KZV_MACOS_STUB})
+  return()
 endif()
 # The hosted build runs the same dialogs under the sanitizers for the end-to-end tests.
 if(KZV_APP_SOURCES AND KZV_TARGET STREQUAL "hosted")

@@ -28,6 +28,24 @@ file(GLOB KZV_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/li
 set(KZV_START ${CMAKE_SOURCE_DIR}/platform/linux/start.cpp)
 list(REMOVE_ITEM KZV_PLATFORM_SOURCES ${KZV_START})
 
+# The macOS layer in two parts: the bodies that call libSystem (os_*.cpp, the
+# entry and the compiler's runtime function), built only for macOS, and the window-system binding with its back-ends,
+# which reaches the frameworks only through the resolver it is given, so the host
+# build also tests it against a fake Objective-C runtime. The argument record is
+# filled by the same code as on Linux.
+file(GLOB KZV_MACOS_BINDING_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/macos/*.cpp)
+file(GLOB KZV_MACOS_SYSTEM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/macos/os_*.cpp)
+list(APPEND KZV_MACOS_SYSTEM_SOURCES ${CMAKE_SOURCE_DIR}/platform/macos/compilerruntime_macos.cpp)
+set(KZV_MACOS_START ${CMAKE_SOURCE_DIR}/platform/macos/start.cpp)
+set(KZV_MACOS_GUIDRIVER ${CMAKE_SOURCE_DIR}/platform/macos/guidriver_macos.cpp)
+list(REMOVE_ITEM KZV_MACOS_BINDING_SOURCES ${KZV_MACOS_SYSTEM_SOURCES} ${KZV_MACOS_START} ${KZV_MACOS_GUIDRIVER})
+set(KZV_MACOS_STUB ${CMAKE_SOURCE_DIR}/platform/macos/libSystem.tbd)
+if(KZV_TARGET STREQUAL "macos")
+  set(KZV_PLATFORM_SOURCES ${KZV_MACOS_SYSTEM_SOURCES} ${KZV_MACOS_BINDING_SOURCES} ${KZV_MACOS_GUIDRIVER}
+      ${CMAKE_SOURCE_DIR}/platform/linux/os_arguments.cpp)
+  set(KZV_START ${KZV_MACOS_START})
+endif()
+
 file(GLOB KZV_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/gui/app/*.cpp)
 file(GLOB KZV_HARNESS_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/harness/*.cpp)
 set(KZV_HOSTED_MAIN ${CMAKE_SOURCE_DIR}/tests/harness/hostedmain.cpp)

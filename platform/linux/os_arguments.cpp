@@ -1,12 +1,11 @@
 // The argument record. It is filled once per process, behind its flag, from the
-// argv and envp arrays of the start block (never by walking the string area, which
+// argv and envp arrays of the start block (Linux and macOS alike) (never by walking the string area, which
 // holds the kernel's extra strings and may hold empty ones). A null argv or a
 // missing first argument (argc 0 on older kernels) leaves the names unset.
 #include "os_arguments.h"
 #include "../../framework/mem.h"
 #include "../../framework/os.h"
 #include "../../framework/str.h"
-#include "syscalls.h"
 
 namespace kzv {
 
@@ -84,8 +83,7 @@ static void fillworkingdir(argumentrecord& r, mem& pool, char* scratch)
     if (r.workingdir)
         return;
     // A directory name cut short would name another directory.
-    long n = sys_getcwd(scratch, ARGSCRATCH_CAPACITY);
-    u32 length = sys_failed(n) ? 0 : strlen(scratch);
+    u32 length = arguments_currentdir(scratch, ARGSCRATCH_CAPACITY) ? strlen(scratch) : 0;
     r.workingdir = length && length <= ARGTEXT_MAX ? pooltext(pool, scratch, length) : nullptr;
     if (!r.workingdir)
         r.workingdir = ".";

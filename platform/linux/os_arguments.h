@@ -20,4 +20,8 @@ const u32 ARGSCRATCH_CAPACITY = 1024;   // bytes of the caller's scratch buffer
 // the environment, user, home and working directory are filled all the same.
 bool arguments_fill(argumentrecord& record, startblock const& block, mem& pool, char* scratch);
 
+// The system's current directory into out, terminated; false when it cannot be
+// read or does not fit. Each platform that fills the record this way has one.
+bool arguments_currentdir(char* out, u32 capacity);
+
 } // namespace kzv

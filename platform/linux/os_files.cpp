@@ -4,6 +4,7 @@
 // answer 0 for "would block" and -1 for an error.
 #include "../../framework/os.h"
 #include "../../framework/str.h"
+#include "os_arguments.h"
 #include "syscalls.h"
 
 namespace kzv {
@@ -89,5 +90,7 @@ bool os_getwd(char* out512)
     out512[1] = 0;
     return false;
 }
+
+bool arguments_currentdir(char* out, u32 capacity) { return !sys_failed(sys_getcwd(out, capacity)); }
 
 } // namespace kzv

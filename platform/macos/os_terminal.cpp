@@ -1,0 +1,147 @@
+// The terminal of the UI: raw mode, keys, size and the restore at exit. When
+// descriptors 0 and 1 are both terminals they carry the UI; otherwise (an answer
+// captured with x=$(...)) the controlling terminal is opened once and carries keys,
+// escape sequences, raw mode and size, so descriptor 1 keeps only the answer.
+// Raw mode is entered once per process; the settings before it are kept on the
+// process and put back by os_exitstdio, which also undoes the screen modes.
+#include "../../framework/os.h"
+#include "../../framework/sysprocess.h"
+#include "bsdrules.h"
+#include "libsystem.h"
+#include "macos.h"
+
+namespace kzv {
+
+// Cursor on, attributes reset, bottom left, mouse reports off, auto-wrap on, newline.
+static const char TERMINAL_RESTORE[] = "\x1b[?25h\x1b[0m\x1b[999;1f\x1b[?1003l\x1b[?7h\n";
+static_assert(sizeof(TERMINAL_RESTORE) - 1 == 32, "restore sequence");
+
+static bool isterminal(int fd)
+{
+    bsd::termios t;
+    return tcgetattr(fd, &t) == 0;
+}
+
+static void chooseterminal()
+{
+    if (process->platformflags & platform_terminalchosen)
+        return;
+    process->platformflags |= platform_terminalchosen;
+    if (isterminal(0) && isterminal(1))
+        return;
+    int fd = open("/dev/tty", bsd::O_RDWR | bsd::O_NOCTTY | bsd::O_CLOEXEC);
+    if (fd > 2) {
+        process->ttyfd = fd;
+        return;
+    }
+    if (fd >= 0)
+        close(fd);              // only possible with 0-2 closed behind our back
+    if (!isterminal(1))
+        process->platformflags |= platform_uionstderr;
+}
+
+int terminal_infd()
+{
+    if (!process)
+        return 0;
+    chooseterminal();
+    return process->ttyfd ? process->ttyfd : 0;
+}
+
+int terminal_outfd()
+{
+    if (!process)
+        return 1;
+    chooseterminal();
+    if (process->ttyfd)
+        return process->ttyfd;
+    return (process->platformflags & platform_uionstderr) ? 2 : 1;
+}
+
+static void enterraw()
+{
+    process->platformflags |= platform_raw;
+    int fd = terminal_infd();
+    bsd::termios old;
+    if (tcgetattr(fd, &old) == 0) {
+        bsd::termios* saved = (bsd::termios*)process->pool.sgetmem(sizeof(bsd::termios));
+        if (saved) {
+            *saved = old;
+            process->savedterminal = saved;
+            bsd::termios raw = bsd_rawmode(old);
+            tcsetattr(fd, bsd::TCSANOW, &raw);
+        }
+    }
+    // A descriptor that was non-blocking already stays so at the end: the file
+    // description may be shared with the shell that started us.
+    int flags = fcntl(fd, bsd::F_GETFL, 0);
+    if (flags >= 0 && !(flags & bsd::O_NONBLOCK) && fcntl(fd, bsd::F_SETFL, flags | bsd::O_NONBLOCK) == 0)
+        process->platformflags |= platform_setnonblock;
+}
+
+// Entering twice would save the raw settings as the ones to restore.
+void os_initstdio()
+{
+    if (process && !(process->platformflags & platform_raw))
+        enterraw();
+}
+
+void os_setstdinsinglemode() { os_initstdio(); }
+
+void os_setterminalchanged()
+{
+    if (process)
+        process->platformflags |= platform_screenchanged;
+}
+
+int os_stdin(void* buffer, unsigned size)
+{
+    if (!process || size == 0)
+        return 0;
+    os_initstdio();
+    long r = read(terminal_infd(), buffer, size);
+    if (r <= 0)
+        return 0;
+    u8 const* bytes = (u8 const*)buffer;
+    for (long i = 0; i < r; i++)
+        if (bytes[i] == 3)
+            process->exit("child ctrl-c");
+    return (int)r;
+}
+
+// Writes nothing and changes nothing unless raw mode was entered.
+void os_exitstdio()
+{
+    if (!process)
+        return;
+    process->consolemodule = nullptr;
+    if (!(process->platformflags & platform_raw))
+        return;
+    int fd = terminal_infd();
+    if (process->savedterminal)
+        tcsetattr(fd, bsd::TCSANOW, (bsd::termios const*)process->savedterminal);
+    int flags = fcntl(fd, bsd::F_GETFL, 0);
+    if (flags >= 0 && (process->platformflags & platform_setnonblock))
+        fcntl(fd, bsd::F_SETFL, flags & ~bsd::O_NONBLOCK);
+    process->platformflags &= (u8)~platform_setnonblock;
+    if (process->platformflags & platform_screenchanged)
+        console_write(terminal_outfd(), TERMINAL_RESTORE, sizeof(TERMINAL_RESTORE) - 1);
+}
+
+bool os_getterminalsize(unsigned short& columns, unsigned short& rows, bool& isterminal)
+{
+    bsd::winsize size = {};
+    if (ioctl(terminal_outfd(), bsd::TIOCGWINSZ, &size) != 0) {
+        columns = 80;
+        rows = 24;
+        isterminal = false;
+        return false;
+    }
+    // A pseudo-terminal nobody sized reports 0 by 0.
+    columns = size.columns ? size.columns : 80;
+    rows = size.rows ? size.rows : 24;
+    isterminal = true;
+    return true;
+}
+
+} // namespace kzv
