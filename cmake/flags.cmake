@@ -25,12 +25,22 @@ else()
     # Nothing is exported: the entry is found through LC_MAIN, not by name.
     list(APPEND KZV_FREESTANDING -nostdinc++ -fvisibility=hidden)
   endif()
+  if(KZV_TARGET STREQUAL "windows")
+    list(REMOVE_ITEM KZV_FREESTANDING -fno-pie -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  endif()
   add_compile_options(${KZV_WARNINGS} ${KZV_LANGUAGE} ${KZV_FREESTANDING} ${KZV_ARCH_FLAGS})
   if(KZV_TARGET STREQUAL "macos")
     # libSystem is the one library, through our own stub; nothing unused is kept.
     add_link_options(-fuse-ld=lld -nostdlib -Wl,-dead_strip ${KZV_MACOS_STUB})
-  endif()
-  if(KZV_TARGET STREQUAL "linux")
+  elseif(KZV_TARGET STREQUAL "windows")
+    # A console program without the C runtime: our own entry, the three linked
+    # system libraries, and libgcc for ___chkstk_ms, which probes the guard pages
+    # of frames over 4 KiB (the stack grows only through them). Unwind tables stay:
+    # without them the system cannot dispatch an exception past a non-leaf frame,
+    # and the unhandled-exception filter would never run.
+    add_link_options(-nostdlib -Wl,--subsystem,console -Wl,-e,kzv_winentry -Wl,--gc-sections)
+    link_libraries(kernel32 user32 gdi32 gcc)
+  elseif(KZV_TARGET STREQUAL "linux")
     # Static, no C library, no interpreter; libgcc is the compiler's own support
     # library (64-bit division on i386, the EABI helpers on ARM).
     add_link_options(-nostdlib -static -no-pie -Wl,--gc-sections -Wl,--build-id=none ${KZV_ARCH_FLAGS})

@@ -1,7 +1,7 @@
 # The programs of a configuration. A freestanding program starts in start.cpp.
 function(kzv_program name)
   add_executable(${name} ${ARGN})
-  if(KZV_TARGET STREQUAL "linux" OR KZV_TARGET STREQUAL "macos")
+  if(KZV_TARGET STREQUAL "linux" OR KZV_TARGET STREQUAL "windows" OR KZV_TARGET STREQUAL "macos")
     target_sources(${name} PRIVATE ${KZV_START})
   endif()
   target_link_libraries(${name} PRIVATE kzv)
@@ -11,6 +11,15 @@ if(KZV_APP_SOURCES AND KZV_TARGET STREQUAL "linux")
   kzv_program(velkra-${KZV_SUFFIX} ${KZV_APP_SOURCES})
   add_test(NAME links-against-nothing
     COMMAND ${CMAKE_SOURCE_DIR}/tools/checkstatic.sh $<TARGET_FILE:velkra-${KZV_SUFFIX}> ${KZV_ARCH})
+endif()
+# The Windows program keeps what it carries beyond the dialogs (the codecs): the
+# table that reaches them is a root of the section collection. The checks read
+# the finished program: its imports and the symbols of what it carries.
+if(KZV_APP_SOURCES AND KZV_TARGET STREQUAL "windows")
+  kzv_program(velkra-${KZV_SUFFIX} ${KZV_APP_SOURCES} ${KZV_CARRIED})
+  target_link_options(velkra-${KZV_SUFFIX} PRIVATE -Wl,--undefined=kzv_carried)
+  add_test(NAME windows-imports-and-carried
+    COMMAND ${CMAKE_SOURCE_DIR}/tools/checkwindows.sh $<TARGET_FILE:velkra-${KZV_SUFFIX}>)
 endif()
 # Nothing here runs a Mach-O program: CI checks how it is linked instead.
 if(KZV_APP_SOURCES AND KZV_TARGET STREQUAL "macos")
@@ -32,7 +41,7 @@ if(KZV_TESTAPP_SOURCES)
   kzv_program(kzvtestapp ${KZV_TESTAPP_SOURCES})
   if(KZV_TARGET STREQUAL "hosted")
     target_sources(kzvtestapp PRIVATE ${KZV_HOSTED_MAIN})
-  else()
+  elseif(KZV_TARGET STREQUAL "linux")
     add_test(NAME testapp-links-against-nothing
       COMMAND ${CMAKE_SOURCE_DIR}/tools/checkstatic.sh $<TARGET_FILE:kzvtestapp> ${KZV_ARCH})
   endif()
@@ -54,4 +63,15 @@ foreach(tooldir ${KZV_TESTTOOL_DIRS})
     endif()
   endif()
 endforeach()
+# The Windows program's own peers (tests/wintools/<name>/), built by that build alone.
+if(KZV_TARGET STREQUAL "windows")
+  file(GLOB KZV_WINTOOL_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wintools/*)
+  foreach(tooldir ${KZV_WINTOOL_DIRS})
+    get_filename_component(toolname ${tooldir} NAME)
+    file(GLOB toolsources CONFIGURE_DEPENDS ${tooldir}/*.cpp)
+    if(toolsources)
+      kzv_program(${toolname} ${toolsources})
+    endif()
+  endforeach()
+endif()
 # --- end of the test drivers -----------------------------------------------------

@@ -14,19 +14,35 @@ if(KZV_TARGET STREQUAL "hosted")
   list(REMOVE_ITEM KZV_PORTABLE_SOURCES ${KZV_COMPILER_RUNTIME})
 endif()
 
-# Modules of the Windows program that call only os_ functions, or none (the
-# arithmetic). Every build compiles them into its library, so the unit tests of
-# every target check them on each CPU; the Linux programs reference none of them,
-# and the linker leaves them out.
+# Modules of the Windows layer that make no system call, or only through os_
+# functions: the pure logic of the platform bodies (path forms, text conversion,
+# the command-line split, the calendar, the clipboard copy), the arithmetic and the
+# text buffer. Every build compiles them into its library, so the unit tests of
+# every target check them on each CPU, hosted under the sanitizers too; the Linux
+# and macOS programs reference none of them, and the linker leaves them out.
 set(KZV_PORTABLE_WINDOWS_SOURCES
+  ${CMAKE_SOURCE_DIR}/platform/windows/cliptext.cpp
   ${CMAKE_SOURCE_DIR}/platform/windows/fixedcordic.cpp
   ${CMAKE_SOURCE_DIR}/platform/windows/float16.cpp
-  ${CMAKE_SOURCE_DIR}/platform/windows/textbuffer.cpp)
+  ${CMAKE_SOURCE_DIR}/platform/windows/textbuffer.cpp
+  ${CMAKE_SOURCE_DIR}/platform/windows/wincalendar.cpp
+  ${CMAKE_SOURCE_DIR}/platform/windows/wincmdline.cpp
+  ${CMAKE_SOURCE_DIR}/platform/windows/winpath.cpp
+  ${CMAKE_SOURCE_DIR}/platform/windows/wintext.cpp)
 
-file(GLOB KZV_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/linux/*.cpp)
-# The process entry of the freestanding programs; a hosted binary starts in the C library.
-set(KZV_START ${CMAKE_SOURCE_DIR}/platform/linux/start.cpp)
-list(REMOVE_ITEM KZV_PLATFORM_SOURCES ${KZV_START})
+if(KZV_TARGET STREQUAL "windows")
+  file(GLOB KZV_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/windows/*.cpp)
+  set(KZV_START ${CMAKE_SOURCE_DIR}/platform/windows/entry.cpp)
+  # The table of what the program carries beyond its dialogs is linked into the
+  # program itself (cmake/programs.cmake), not into the test binaries.
+  set(KZV_CARRIED ${CMAKE_SOURCE_DIR}/platform/windows/carried.cpp)
+  list(REMOVE_ITEM KZV_PLATFORM_SOURCES ${KZV_START} ${KZV_CARRIED} ${KZV_PORTABLE_WINDOWS_SOURCES})
+else()
+  file(GLOB KZV_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/linux/*.cpp)
+  # The process entry of the freestanding programs; a hosted binary starts in the C library.
+  set(KZV_START ${CMAKE_SOURCE_DIR}/platform/linux/start.cpp)
+  list(REMOVE_ITEM KZV_PLATFORM_SOURCES ${KZV_START})
+endif()
 
 # The macOS layer in two parts: the bodies that call libSystem (os_*.cpp, the
 # entry and the compiler's runtime function), built only for macOS, and the window-system binding with its back-ends,

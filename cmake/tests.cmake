@@ -41,13 +41,27 @@ set(kzv_fakeruntime FALSE)
 if(KZV_ARCH STREQUAL "x86_64" AND (KZV_TARGET STREQUAL "hosted" OR KZV_TARGET STREQUAL "linux"))
   set(kzv_fakeruntime TRUE)
 endif()
+# On Windows the window system is always there: no environment takes the display
+# away, so the tests of a run without any display do not apply.
+if(KZV_TARGET STREQUAL "windows")
+  set(kzv_display_always 1)
+else()
+  set(kzv_display_always 0)
+endif()
 foreach(testsource ${KZV_UNIT_TESTS})
   get_filename_component(testname ${testsource} NAME_WE)
+  # The Windows build runs every unit test that does not reach into the Linux
+  # layer, and the tests of the Windows layer itself (test_windows_*), which no
+  # other build runs; the macOS build links the portable ones.
   if(testname MATCHES "^test_macos")
     if(NOT kzv_fakeruntime)
       continue()
     endif()
-  elseif(KZV_TARGET STREQUAL "macos")
+  elseif(testname MATCHES "^test_windows_")
+    if(NOT KZV_TARGET STREQUAL "windows")
+      continue()
+    endif()
+  elseif(KZV_TARGET STREQUAL "macos" OR KZV_TARGET STREQUAL "windows")
     kzv_includeslinux(${testsource} linuxonly)
     if(linuxonly)
       continue()
@@ -67,11 +81,21 @@ foreach(testsource ${KZV_UNIT_TESTS})
     list(REMOVE_ITEM appmodules ${CMAKE_SOURCE_DIR}/gui/app/appmain.cpp)
     target_sources(${testname} PRIVATE ${appmodules})
   endif()
-  target_compile_definitions(${testname} PRIVATE KZV_TESTS_UNDER_EMULATOR=${kzv_under_emulator})
+  target_compile_definitions(${testname} PRIVATE KZV_TESTS_UNDER_EMULATOR=${kzv_under_emulator}
+    KZV_TESTS_DISPLAY_ALWAYS=${kzv_display_always})
   if(KZV_TARGET STREQUAL "macos")
     continue()
   endif()
+  # The window-system tests need wine on an X server: the end-to-end test of the
+  # Windows dialogs runs them there.
+  if(testname MATCHES "^test_windows_gdi")
+    target_compile_definitions(${testname} PRIVATE KZV_TESTS_UNDER_EMULATOR=1 KZV_TESTS_DISPLAY_ALWAYS=1)
+    continue()
+  endif()
   add_test(NAME ${testname} COMMAND ${testname})
+  if(KZV_TARGET STREQUAL "windows")
+    set_tests_properties(${testname} PROPERTIES FIXTURES_REQUIRED wineprefix)
+  endif()
   # A "free 0!!" anywhere in a run means some path freed a null pointer, which no
   # path may do (the pool test that frees null on purpose captures the report).
   set_tests_properties(${testname} PROPERTIES TIMEOUT 300 FAIL_REGULAR_EXPRESSION "[1-9][0-9]* failed;free 0!!")
@@ -87,6 +111,13 @@ find_program(KZV_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 string(REPLACE ";" "\\;" KZV_EMULATOR_ENV "${CMAKE_CROSSCOMPILING_EMULATOR}")
 foreach(testsource ${KZV_E2E_TESTS})
   get_filename_component(testname ${testsource} NAME_WE)
+  # The Windows program's end-to-end tests run in the Windows build alone, and
+  # that build runs no others (they drive Linux programs).
+  if(KZV_TARGET STREQUAL "windows" AND NOT testname MATCHES "^test_windows_")
+    continue()
+  elseif(NOT KZV_TARGET STREQUAL "windows" AND testname MATCHES "^test_windows_")
+    continue()
+  endif()
   add_test(NAME e2e_${testname}
     COMMAND ${KZV_PYTHON} -m pytest -q -p no:cacheprovider ${testsource})
   set_tests_properties(e2e_${testname} PROPERTIES TIMEOUT 900

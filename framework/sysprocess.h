@@ -44,8 +44,10 @@ enum : u8 {                 // platform flag byte
 enum : u32 {
     processslot_currentwindow = 0,  // the top-level window opened last (gui/window.h)
     processslot_currentgui = 1,     // the widget container opened last (gui/gui.h)
-    processslot_objcbinding = 2,    // the macOS runtime binding (platform/macos/objc.h)
-    processslot_cgbinding = 3,      // the macOS CoreGraphics binding (platform/macos/cocoa.h)
+    processslot_platform = 2,       // the platform layer's own record (Windows: handles, bindings,
+                                    // input ring; macOS: the Objective-C runtime binding)
+    processslot_windowsystem = 3,   // the binding of the system's window calls (Windows: GDI;
+                                    // macOS: CoreGraphics)
 };
 
 class sysprocess {

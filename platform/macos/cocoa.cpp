@@ -54,9 +54,9 @@ void cocoa_useresolver(frameworkresolver const* r) { resolver = r; }
 
 frameworkresolver const* cocoa_resolver() { return resolver; }
 
-objcbinding* objc_binding() { return process ? (objcbinding*)process->slots[processslot_objcbinding] : nullptr; }
+objcbinding* objc_binding() { return process ? (objcbinding*)process->slots[processslot_platform] : nullptr; }
 
-cgbinding* cg_binding() { return process ? (cgbinding*)process->slots[processslot_cgbinding] : nullptr; }
+cgbinding* cg_binding() { return process ? (cgbinding*)process->slots[processslot_windowsystem] : nullptr; }
 
 bool cocoa_bindall(void* library, char const* const* names, void* const* slots, u32 count)
 {
@@ -123,7 +123,7 @@ bool os_initobjc()
     b = (objcbinding*)process->pool.sgetmem0(sizeof(objcbinding));
     if (!b)
         return false;
-    process->slots[processslot_objcbinding] = b;
+    process->slots[processslot_platform] = b;
     if (bindruntime(b))
         startapplication(b);
     return (b->flags & objcbinding_usable) != 0;
@@ -187,7 +187,7 @@ bool os_initquartz(quartzscreen const*& screens, u32& count)
         g = (cgbinding*)process->pool.sgetmem0(sizeof(cgbinding));
         if (!g)
             return false;
-        process->slots[processslot_cgbinding] = g;
+        process->slots[processslot_windowsystem] = g;
         if (os_initobjc() && bindcoregraphics(g) && readscreens(g))
             g->flags |= cgbinding_usable;
     }

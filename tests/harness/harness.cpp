@@ -148,6 +148,14 @@ void note(char const* text)
 
 void setrow(char const* name) { currentrow = name; }
 
+char const* tempfolder()
+{
+    static char folder[256];
+    if (!folder[0] && !(process && process->getenv("KZV_TESTTMP", folder, sizeof folder) && folder[0]))
+        return "/tmp";
+    return folder;
+}
+
 int runall()
 {
     u32 passed = 0, failed = 0;

@@ -30,6 +30,10 @@ void setrow(char const* name);
 
 int runall();                    // returns the number of failures
 
+// The folder for scratch files: $KZV_TESTTMP when set (the Windows build under
+// wine names /tmp in the program's own form there), else "/tmp".
+char const* tempfolder();
+
 // A test that drives a whole `kzvmain` sets this: the next `mmain` runs it, once,
 // instead of the registered cases.
 extern void (*mmainhook)();

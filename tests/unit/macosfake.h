@@ -764,8 +764,8 @@ inline void reset(u32 displays = 1)
     s.bounds[0] = DISPLAY_1440;
     s.bounds[1] = {{1440, -300}, {1920, 1200}};     // a taller display right of the main one
     defaultmodevariable() = newobject("NSString", owner_cocoa);
-    process->slots[processslot_objcbinding] = nullptr;
-    process->slots[processslot_cgbinding] = nullptr;
+    process->slots[processslot_platform] = nullptr;
+    process->slots[processslot_windowsystem] = nullptr;
     cocoa_useresolver(&resolver());
 }
 

@@ -1,18 +1,19 @@
-// Scratch files for the file-stream and file-loading tests: unique names under
-// /tmp (the process id keeps parallel runs of several builds apart), written and
+// Scratch files for the file-stream and file-loading tests: unique names in the
+// harness's temporary folder (the process id keeps parallel runs of several builds apart), written and
 // read back with the platform calls alone, so the checks do not lean on the code
 // under test.
 #pragma once
 #include "../../framework/os.h"
 #include "../../framework/str.h"
+#include "../harness/harness.h"
 
 namespace kzvtest {
 
 using namespace kzv;
 
-const u32 SCRATCHPATH_CAPACITY = 128;
+const u32 SCRATCHPATH_CAPACITY = 384;
 
-// out = "/tmp/kzvstream-<pid>-<name>".
+// out = "<temporary folder>/kzvstream-<pid>-<name>".
 inline void scratchpath(char* out, char const* name)
 {
     char digits[12];
@@ -26,8 +27,9 @@ inline void scratchpath(char* out, char const* name)
     for (u32 i = 0; i < n; i++)
         number[i] = digits[n - 1 - i];
     number[n] = 0;
-    char prefix[40];
-    str_combine(prefix, sizeof prefix, "/tmp/kzvstream-", number, "-");
+    char prefix[SCRATCHPATH_CAPACITY];
+    str_combine(prefix, sizeof prefix, tempfolder(), "/kzvstream-", number);
+    str_combine(prefix, sizeof prefix, prefix, "-");
     str_combine(out, SCRATCHPATH_CAPACITY, prefix, name);
 }
 

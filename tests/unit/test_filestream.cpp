@@ -278,7 +278,7 @@ TEST(growing_file_reopens_with_checksize)
     CHECK(!f.isopen());                                 // the end closes it, the descriptor stays
     CHECK_EQ(f.checksize(), 0);
     CHECK(!f.isopen());
-    int fd = os_fopen(path, 2);
+    int fd = os_fopen(path, 5);
     CHECK(fd != 0);
     CHECK_EQ(os_write(fd, "ab\n", 3), 3);
     os_close(fd);

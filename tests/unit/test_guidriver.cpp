@@ -433,6 +433,9 @@ TEST(guidriver_open_without_display_ends_the_run)
     };
     for (auto const& r : rows) {
         setrow(r.name);
+        // The window system of Windows opens whatever the environment says.
+        if (KZV_TESTS_DISPLAY_ALWAYS && (!r.cxs || (r.flags & guiopen_noterminal)))
+            continue;
         // No X server can answer on a display number without a socket.
         char const* env[4] = {"DISPLAY=:1999", r.cxs, r.cys, nullptr};
         useenvironment e(env);

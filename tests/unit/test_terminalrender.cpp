@@ -650,13 +650,13 @@ TEST(graphic_images_are_saved_and_marked)
     fakepeer peer;
     ansiterminal t;
     CHECK(opentui(peer, t, 12, 4));
-    t.setgraphicinfo(8, 16, "/tmp");
+    t.setgraphicinfo(8, 16, kzvtest::tempfolder());
     image im;
     CHECK(im.open(60, 20, pixfmt_888));     // 8 cells wide, 2 rows high
     im.clear(0x112233);
     u32 pid = (u32)os_getpid() & 0xFFFF, serial = (u32)im.serial & 0xFFFF;
-    char path[128];
-    vprinter_format(path, sizeof(path), sizeof(path), "/tmp/tuiimg_%04x_%04x_%x", pid, serial, 1u);
+    char path[384];
+    vprinter_format(path, sizeof(path), sizeof(path), "%s/tuiimg_%04x_%04x_%x", kzvtest::tempfolder(), pid, serial, 1u);
     os_unlink(path);
     im.status |= imagestatus_changed;
     t.termsetclipping(2, 1, 10, 3);

@@ -1,0 +1,217 @@
+// Console output and input. The answer and the help text go to the standard
+// output handle, every diagnostic to the standard error handle, each written
+// whole; a console module, when one is installed, takes standard output instead.
+// Input comes from a reader thread that fills a 4096-byte ring: key presses of a
+// console as UTF-8, or the bytes of a redirected input one at a time. The ring
+// has one writer (the thread) and one reader (os_stdin); only the byte count is
+// shared, and it changes atomically.
+#include "winos.h"
+#include "wintext.h"
+#include "../../framework/module.h"
+#include "../../framework/os.h"
+#include "../../framework/str.h"
+#include "../../framework/sysprocess.h"
+
+namespace kzv {
+
+const u32 INPUT_RETRYMS = 100;          // after a failed console read
+
+static module* consolemodule() { return process ? process->consolemodule : nullptr; }
+
+unsigned os_stdout(char const* bytes, unsigned count)
+{
+    if (count == 0)
+        return 0;
+    if (module* m = consolemodule()) {
+        m->call('J', (int)count, 0, bytes);
+        return count;
+    }
+    winhandle h = win_stdoutput();
+    return win_isinvalid(h) ? count : win_writeall(h, bytes, count);
+}
+
+unsigned os_stdout(char const* text) { return os_stdout(text, strlen(text)); }
+
+int os_stdout_ansi(char const* bytes, unsigned count)
+{
+    u32 written = 0;
+    if (!WriteFile(win_stdoutput(), bytes, count, &written, nullptr))
+        return -1;
+    return (int)written;
+}
+
+unsigned os_stderr(char const* bytes, unsigned count) { return win_writeall(win_stderror(), bytes, count); }
+
+unsigned os_stderr(char const* text) { return os_stderr(text, strlen(text)); }
+
+// The newline always follows, as its own write.
+void os_puts(char const* line)
+{
+    if (!line)
+        return;
+    u32 length = strlen(line);
+    if (module* m = consolemodule()) {
+        m->call('J', (int)length, 0, line);
+        m->call('J', 1, 0, "\n");
+        return;
+    }
+    winhandle h = win_stdoutput();
+    if (length)
+        win_writeall(h, line, length);
+    win_writeall(h, "\n", 1);
+}
+
+void os_disconnectstdout()
+{
+    if (process)
+        process->consolemodule = nullptr;
+}
+
+void os_setconsolemodule(module* m)
+{
+    if (process)
+        process->consolemodule = m;
+}
+
+void os_saveconsolemodule()
+{
+    if (winstate* s = win_state())
+        s->savedconsole = process->consolemodule;
+}
+
+void os_restoreconsolemodule()
+{
+    if (winstate* s = win_state())
+        process->consolemodule = s->savedconsole;
+}
+
+// The console keeps its own modes: there is no raw mode to enter or leave.
+void os_initstdio() {}
+void os_setstdinsinglemode() {}
+void os_setterminalchanged() {}
+
+void os_exitstdio()
+{
+    if (process)
+        process->consolemodule = nullptr;
+}
+
+bool os_getterminalsize(unsigned short&, unsigned short&, bool&) { return false; }
+
+// ---- the reader thread ----
+
+static void queuebyte(wininput& in, u8 b)
+{
+    if (__atomic_load_n(&in.count, __ATOMIC_ACQUIRE) >= WININPUT_RINGSIZE)
+        return;                             // full: the byte is dropped
+    in.ring[in.writeindex] = b;
+    in.writeindex = (u16)((in.writeindex + 1) & (WININPUT_RINGSIZE - 1));
+    __atomic_add_fetch(&in.count, (u16)1, __ATOMIC_RELEASE);
+}
+
+static void queuecode(wininput& in, u32 code)
+{
+    char bytes[4];
+    u32 n = wintext_encode(code, bytes);
+    for (u32 i = 0; i < n; i++)
+        queuebyte(in, (u8)bytes[i]);
+}
+
+// A character outside the first plane comes as two key events, one per surrogate.
+static void queuecharacter(wininput& in, u16 unit)
+{
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+        if (in.pendinghigh)
+            queuecode(in, in.pendinghigh);
+        in.pendinghigh = unit;
+        return;
+    }
+    if (in.pendinghigh && unit >= 0xDC00 && unit <= 0xDFFF) {
+        queuecode(in, 0x10000 + ((u32)(in.pendinghigh - 0xD800) << 10) + (unit - 0xDC00));
+        in.pendinghigh = 0;
+        return;
+    }
+    if (in.pendinghigh)
+        queuecode(in, in.pendinghigh);
+    in.pendinghigh = 0;
+    queuecode(in, unit);
+}
+
+static bool exitrequested() { return process && __atomic_load_n(&process->exitrequested, __ATOMIC_ACQUIRE); }
+
+static void readconsole(wininput& in)
+{
+    while (!exitrequested()) {
+        wininputrecord record;
+        u32 n = 0;
+        if (!ReadConsoleInputW(in.handle, &record, 1, &n)) {
+            Sleep(INPUT_RETRYMS);
+            continue;
+        }
+        winkeyevent const& key = record.event.key;
+        if (n == 1 && record.eventtype == WIN_KEYEVENT && key.keydown && key.character)
+            queuecharacter(in, key.character);
+    }
+}
+
+// A redirected input ends for good at its end: the thread stops there.
+static void readbytes(wininput& in)
+{
+    while (!exitrequested()) {
+        u8 b;
+        u32 n = 0;
+        if (!ReadFile(in.handle, &b, 1, &n, nullptr) || n == 0)
+            return;
+        queuebyte(in, b);
+    }
+}
+
+static u32 readerthread(void* argument)
+{
+    wininput& in = *(wininput*)argument;
+    if (in.kind == wininput_console)
+        readconsole(in);
+    else
+        readbytes(in);
+    return 0;
+}
+
+// The console kind where standard input is a console, the byte kind otherwise.
+static bool startreader(wininput& in)
+{
+    in.ring = (u8*)process->pool.sgetmem(WININPUT_RINGSIZE);
+    in.handle = GetStdHandle(WIN_STDINPUT);
+    if (!in.ring || win_isinvalid(in.handle))
+        return false;
+    u32 mode = 0;
+    in.kind = GetConsoleMode(in.handle, &mode) ? wininput_console : wininput_bytes;
+    in.thread = CreateThread(nullptr, 0, readerthread, &in, 0, nullptr);
+    return in.thread != nullptr;
+}
+
+int os_stdin(void* buffer, unsigned size)
+{
+    winstate* s = win_state();
+    if (!s || size == 0)
+        return 0;
+    wininput& in = s->input;
+    if (in.kind == wininput_none && !startreader(in)) {
+        in.kind = wininput_bytes;
+        in.ring = nullptr;                  // no input, but no second try either
+    }
+    if (!in.ring || !in.thread)
+        return 0;
+    u8* out = (u8*)buffer;
+    u32 n = 0;
+    while (n < size && __atomic_load_n(&in.count, __ATOMIC_ACQUIRE) > 0) {
+        u8 b = in.ring[in.readindex];
+        in.readindex = (u16)((in.readindex + 1) & (WININPUT_RINGSIZE - 1));
+        __atomic_sub_fetch(&in.count, (u16)1, __ATOMIC_RELEASE);
+        out[n++] = b;
+        if (b == 3)
+            process->exit("child ctrl-c");
+    }
+    return (int)n;
+}
+
+} // namespace kzv

@@ -1,0 +1,118 @@
+// The names in a directory. "/" lists the drives, one lower-case letter each, in
+// the order of their bits (a to z). Any other path is turned into the system form
+// with room for the "\*" pattern and walked with FindFirstFileW; "." and ".." are
+// left out, names (at most 255 units, so at most 765 bytes of UTF-8) are kept
+// whole. The array and the names live in the caller's store.
+#include "winos.h"
+#include "winpath.h"
+#include "wintext.h"
+#include "../../framework/os.h"
+#include "../../framework/str.h"
+#include "../../framework/sysprocess.h"
+
+namespace kzv {
+
+const u32 NAMELIST_STEP = 64;           // pointer list growth
+const u32 NAME_CAPACITY = 1024;         // the UTF-8 form of one name
+const u32 WIN_ERROR_FILENOTFOUND = 2;   // an empty drive has not even "." in it
+
+struct namelist {
+    char const** names;
+    u32 count;
+    u32 capacity;
+};
+
+static bool addname(namelist& list, smem& store, char const* name)
+{
+    if (list.count + 1 >= list.capacity) {
+        u64 bytes = (u64)(list.capacity + NAMELIST_STEP) * sizeof(char const*);
+        char const** grown = (char const**)process->pool.resize(list.names, bytes);
+        if (!grown)
+            return false;
+        list.names = grown;
+        list.capacity += NAMELIST_STEP;
+    }
+    char* copy = store.setstr(name);
+    if (!copy)
+        return false;
+    list.names[list.count++] = copy;
+    return true;
+}
+
+static bool isdotordotdot(u16 const* name)
+{
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+static bool listdrives(namelist& list, smem& store)
+{
+    u32 drives = GetLogicalDrives();
+    for (u32 bit = 0; bit < 26; bit++) {
+        char name[2] = {(char)('a' + bit), 0};
+        if ((drives >> bit & 1) && !addname(list, store, name))
+            return false;
+    }
+    return true;
+}
+
+// The "\*" pattern of the folder; false when the folder has no system form.
+static bool pattern(char const* path, u16* out)
+{
+    if (!winpath_tosystem(path, out, WINPATH_CAPACITY - WINPATH_PATTERNROOM))
+        return false;
+    u32 n = strlen(out);
+    if (n == 0 || out[n - 1] != '\\')
+        out[n++] = '\\';
+    out[n++] = '*';
+    out[n] = 0;
+    return true;
+}
+
+// -1 when the folder cannot be read, 0 when memory ran out, 1 when listed.
+static int listfolder(char const* path, namelist& list, smem& store)
+{
+    u16 wide[WINPATH_CAPACITY];
+    if (!pattern(path, wide))
+        return -1;
+    winfinddata found;
+    winhandle find = FindFirstFileW(wide, &found);
+    if (win_isinvalid(find))
+        return GetLastError() == WIN_ERROR_FILENOTFOUND ? 1 : -1;
+    int result = 1;
+    char name[NAME_CAPACITY];
+    do {
+        u32 bytes = 0;
+        if (isdotordotdot(found.name) || !wintext_toutf8(found.name, 260, name, sizeof name, bytes))
+            continue;
+        if (!addname(list, store, name)) {
+            result = 0;
+            break;
+        }
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return result;
+}
+
+char const** os_getdirentries(char const* path, smem& store, unsigned& count)
+{
+    count = 0;
+    if (!path || !process)
+        return nullptr;
+    namelist list = {(char const**)process->pool.getmem(NAMELIST_STEP * sizeof(char const*)), 0, NAMELIST_STEP};
+    if (!list.names)
+        return nullptr;
+    int listed = streq(path, "/") ? (listdrives(list, store) ? 1 : 0) : listfolder(path, list, store);
+    char const** result = nullptr;
+    if (listed == 1)
+        result = (char const**)store.getmem((list.count + 1) * (u32)sizeof(char const*));
+    if (result) {
+        for (u32 i = 0; i < list.count; i++)
+            result[i] = list.names[i];
+        result[list.count] = nullptr;
+        count = list.count;
+    }
+    process->pool.freemem(list.names);
+    return result;
+}
+
+} // namespace kzv
