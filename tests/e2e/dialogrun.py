@@ -206,4 +206,6 @@ class dialogpane:
         err = self.files["err"].read_bytes()
         rc = int(self.files["rc"].read_text().strip())
         after = self.files["stty"].read_text().strip()
-        return out, err, rc, after == self.before and self.cursorvisible()
+        # tmux may still be reading the program's last bytes (the cursor shown
+        # again) when the shell has already written the status.
+        return out, err, rc, after == self.before and bool(waitfor(self.cursorvisible, 2))

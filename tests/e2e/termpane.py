@@ -104,9 +104,10 @@ def waitfor(predicate, timeout=10, what="the condition"):
 
 
 def readlog(path):
+    """The log's complete lines: the demo may be half-way through writing the last one."""
     try:
         with open(path, "r") as f:
-            return f.read().splitlines()
+            return f.read().split("\n")[:-1]
     except FileNotFoundError:
         return []
 
