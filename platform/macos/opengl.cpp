@@ -144,8 +144,13 @@ int os_quartzopenglcreatebackbuffer(guiwindow* w, u32, mem* pool)
     if (q->texture)
         f.deletetextures(1, &q->texture);
     q->texture = 0;
-    if (q->backbuffer)
+    if (q->backbuffer) {
+        // The window may still point at the old pixels; if the new block is
+        // refused it must not be left drawing into freed memory.
+        if (w->pixels == q->backbuffer)
+            w->pixels = nullptr;
         q->bufferpool->freemem(q->backbuffer);
+    }
     q->backbuffer = nullptr;
     u64 bytes = (u64)w->width * w->height * bytesperpixel(w);
     u8* pixels = bytes ? (u8*)pool->getmem0(bytes) : nullptr;

@@ -88,6 +88,27 @@ TEST(opening_an_opengl_window_makes_its_context_and_projection)
     CHECK_EQ(w().faults, 0);
 }
 
+TEST(refused_second_back_buffer_leaves_no_stale_pixels)
+{
+    CHECK(glbound());
+    glwindow t;
+    t.setup(64, 32);
+    CHECK_EQ(os_quartzopenglopenwindow(&t.g), 1);
+    CHECK_EQ(os_quartzopenglcreatebackbuffer(&t.g, 0, &process->pool), 1);
+    CHECK_EQ(os_quartzopenglgetbackbuffer(&t.g), 1);
+    CHECK(t.g.pixels != nullptr);
+    // A size no pool gives: the old buffer is gone, so the window must not keep it.
+    t.g.width = 0xFFFF;
+    t.g.height = 0xFFFF;
+    CHECK_EQ(os_quartzopenglcreatebackbuffer(&t.g, 0, &process->pool), 0);
+    CHECK(t.g.pixels == nullptr);
+    CHECK_EQ(os_quartzopenglgetbackbuffer(&t.g), 0);
+    t.g.width = 64;
+    t.g.height = 32;
+    os_quartzopenglclosewindow(&t.g, &process->pool);
+    CHECK_EQ(w().faults, 0);
+}
+
 TEST(back_buffer_texture_and_update_in_order)
 {
     CHECK(glbound());
