@@ -276,3 +276,16 @@ def test_gdi_back_end_unit_tests_on_the_x_server(desk):
     code, out, err = desk.run(os.path.join(os.path.dirname(PROGRAM), "test_windows_gdi.exe"), [])
     text = err.decode("utf-8", "replace")
     assert code == 0 and " passed, 0 failed" in text, text[-3000:]
+
+
+@pytest.mark.parametrize("args,refusal", [
+    (["file", "-filter=" + "*" * 512], b"-filter is longer than 511 bytes"),
+    (["yesno", "-textfile=" + "t" * 768], b"-textfile is longer than 767 bytes"),
+    (["dir", "-folder=" + "/" * 600], b"-folder is longer than 511 bytes"),
+])
+def test_refused_options_end_with_status_2(desk, args, refusal):
+    """A refused option ends before any window with one line and status 2, as on Linux."""
+    code, out, err = desk.run(PROGRAM, args)
+    lines = err.splitlines()
+    assert code == 2 and out == b"" and len(lines) == 1, (code, out, err)
+    assert lines[0].endswith(b": " + refusal), lines
