@@ -4,6 +4,7 @@
 #include "gui.h"
 #include "../framework/resources.h"
 #include "../framework/str.h"
+#include "../framework/streamcodes.h"
 #include "../framework/sysprocess.h"
 #include "text.h"
 #include "window.h"
@@ -521,22 +522,21 @@ sptr gui_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
     gui* g = (gui*)self;
     switch (cmd) {
-    case '>': g->cyclic(); return 1;
-    case 'S': case 'W': case '^': return 1;
-    case 'D': return g->read((data**)const_cast<void*>(p), (unsigned)a);
-    case 'E': {
+    case cmd_cyclic: g->cyclic(); return 1;
+    case stream_readrecord: return g->read((data**)const_cast<void*>(p), (unsigned)a);
+    case stream_getrecord: {
         data* d = nullptr;
         int r = g->read(&d, (unsigned)a);
         if (p)
             *(data**)const_cast<void*>(p) = r ? g : nullptr;
         return r;
     }
-    case 'F': return -1;
-    case 'I': case 'B': case 'C': case 'G': case 'H':
-    case 'J': case 'K': case 'L': case 'M': case 'N':
-    case '_': case '`': case 'a': return 0;
-    default: return g->command(cmd, a, b);
+    default: break;
     }
+    sptr reply;
+    if (module_defaultreply(cmd, p, reply))
+        return reply;
+    return g->command(cmd, a, b);
 }
 
 } // namespace kzv

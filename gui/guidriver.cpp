@@ -10,6 +10,7 @@
 #include "../framework/memprim.h"
 #include "../framework/os.h"
 #include "../framework/stdio.h"
+#include "../framework/streamcodes.h"
 #include "../framework/sysprocess.h"
 
 namespace kzv {
@@ -163,7 +164,7 @@ void guidriver::endrun()
 // included, goes unchanged to the active back-end.
 static bool driverreply(guidriver* d, unsigned cmd, void const* p, sptr& reply)
 {
-    if (cmd == 'W')
+    if (cmd == cmd_datarequested)
         d->datarequested();
     return module_defaultreply(cmd, p, reply);
 }

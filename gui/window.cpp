@@ -7,6 +7,7 @@
 #include "window.h"
 #include "../framework/mem.h"
 #include "../framework/memprim.h"
+#include "../framework/streamcodes.h"
 #include "../framework/sysprocess.h"
 
 namespace kzv {
@@ -70,7 +71,7 @@ module* window::findbackend()
 // failed will never get there.
 bool window::waitbackend(u32 start)
 {
-    tobackend(guicmd_datarequested);
+    tobackend(cmd_datarequested);
     for (;;) {
         if (backend->flags & gui_failed)
             return false;
@@ -79,7 +80,7 @@ bool window::waitbackend(u32 start)
         if (guidriver_waitclock.now() - start > GUI_WAITMS)
             return false;
         guidriver_waitclock.pause(this, 1);
-        tobackend(guicmd_datarequested);
+        tobackend(cmd_datarequested);
     }
 }
 
@@ -226,28 +227,25 @@ sptr window_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
     window* w = (window*)self;
     switch (cmd) {
-    case 'D':
+    case stream_readrecord:
         return w->read((data**)const_cast<void*>(p), a);
-    case 'E': {
+    case stream_getrecord: {
         data* scratch = nullptr;
         int r = w->read(&scratch, a);
         if (p)
             *(data**)const_cast<void*>(p) = r ? (data*)w : nullptr;
         return r;
     }
-    case 'F':
-        return -1;
-    case 'I': case 'B': case 'C': case 'G': case 'H': case 'J': case 'K': case 'L': case 'M':
-    case '_': case '`': case 'a':
-        return 0;
-    case 'N':
+    case stream_close:
         w->exit(false);
         return 1;
-    case '>': case 'S': case 'W': case '^':
-        return 1;
     default:
-        return w->command(cmd, a, b, p);
+        break;
     }
+    sptr reply;
+    if (module_defaultreply(cmd, p, reply))
+        return reply;
+    return w->command(cmd, a, b, p);
 }
 
 } // namespace kzv

@@ -65,11 +65,7 @@ bool quartzdisplay::describe(quartzscreen const* screens, u32 count)
 
 int quartzdisplay::open()
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
     process->defaulthandler = nullptr;
     quartzscreen const* screens = nullptr;
     u32 count = 0;
