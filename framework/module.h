@@ -62,6 +62,17 @@ template <class M> void module_resetkeepingpeers(M& m)
     m.resetkeepingpeers([](module* self) { static_cast<M*>(self)->exit(false); });
 }
 
+// The exit of a module class whose `mexit` releases all it holds and whose `init`
+// clears the record: stopped at the scheduler, released, and unless `keep`,
+// cleared and initialised again with the same pool.
+template <class M> void module_exit(M& m, bool keep)
+{
+    m.unregister();
+    m.mexit();
+    if (!keep)
+        m.init(m.pool);
+}
+
 // The replies of a module that is not a stream, for every code it leaves unhandled.
 // Returns true with *reply set when `cmd` is one of the default codes; 'E' stores a
 // null pointer through p when p is not null.

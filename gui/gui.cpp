@@ -66,10 +66,7 @@ void gui::minit()
 
 void gui::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 void gui::mexit()
@@ -356,27 +353,15 @@ void gui::showframe(u32 id, bool show)
 // the first has nothing to take back (and may have no ring at all).
 void gui::queue(unsigned code, int a, int b)
 {
-    int values[3] = {(int)code, a, b};
-    for (u32 k = 0; k < 3; k++) {
-        if (events.set(values[k]))
-            continue;
-        if (k > 0) {
-            events.writeindex = (events.writeindex + events.capacity - k) % events.capacity;
-            events.count -= k;
-        }
-        return;
-    }
+    uievent_queue(events, code, a, b);
 }
 
 int gui::read(data** p, unsigned max)
 {
     if (p)
         *p = this;
-    if (events.count < 3)
+    if (!uievent_take(events, *this))
         return 0;
-    kind.ui.code = (u8)events.get();
-    kind.ui.x = events.get();
-    kind.ui.y = events.get();
     type = type_uimessage;
     return 1;
 }

@@ -38,10 +38,7 @@ void guibutton::init(mem* p)
 
 void guibutton::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 // The face buffers and the label belong to the container's store, which frees them.

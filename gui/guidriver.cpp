@@ -28,10 +28,7 @@ void guidriver::init(mem* p)
 
 void guidriver::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 void guidriver::mexit()

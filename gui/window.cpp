@@ -27,10 +27,7 @@ void window::init(mem* p)
 
 void window::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 void window::mexit()
@@ -168,33 +165,41 @@ int window::read(data** p, int max)
 {
     if (p)
         *p = this;
-    if (events.count < 3)
-        return 0;
-    kind.ui.code = (u8)events.get();
-    kind.ui.x = events.get();
-    kind.ui.y = events.get();
-    return 1;
+    return uievent_take(events, *this) ? 1 : 0;
 }
 
 // Three items or none: an item the queue could not keep takes back the ones
-// before it, so the queue never falls out of step.
-static void queueevent(fifoint& q, int code, int a, int b)
+// before it, so the queue never falls out of step. A refused first item leaves
+// nothing to take back (and the queue may have no block at all yet).
+void uievent_queue(fifoint& q, unsigned code, int a, int b)
 {
-    int const item[3] = {code, a, b};
+    int const item[3] = {(int)code, a, b};
     for (u32 i = 0; i < 3; i++) {
         if (q.set(item[i]))
             continue;
-        q.writeindex = (q.writeindex + q.capacity - i) % q.capacity;
-        q.count -= i;
+        if (i > 0) {
+            q.writeindex = (q.writeindex + q.capacity - i) % q.capacity;
+            q.count -= i;
+        }
         return;
     }
+}
+
+bool uievent_take(fifoint& q, data& d)
+{
+    if (q.count < 3)
+        return false;
+    d.kind.ui.code = (u8)q.get();
+    d.kind.ui.x = q.get();
+    d.kind.ui.y = q.get();
+    return true;
 }
 
 sptr window::event(unsigned code, int a, int b)
 {
     if (out.peer)
         return out.call(code, a, b, nullptr);
-    queueevent(events, (int)code, a, b);
+    uievent_queue(events, code, a, b);
     return 1;
 }
 

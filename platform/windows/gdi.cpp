@@ -36,10 +36,7 @@ void gdi::mexit()
 
 void gdi::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 static u32 pixelformatof(u32 request) { return request == pixfmt_555 || request == pixfmt_565 ? pixfmt_555 : pixfmt_888; }
