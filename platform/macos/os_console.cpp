@@ -6,6 +6,7 @@
 #include "../../framework/os.h"
 #include "../../framework/module.h"
 #include "../../framework/str.h"
+#include "../../framework/streamcodes.h"
 #include "../../framework/sysprocess.h"
 #include "libsystem.h"
 #include "macos.h"
@@ -44,7 +45,7 @@ static module* consolemodule() { return process ? process->consolemodule : nullp
 unsigned os_stdout(char const* bytes, unsigned count)
 {
     if (module* m = consolemodule()) {
-        m->call('J', (int)count, 0, bytes);
+        m->call(stream_write, (int)count, 0, bytes);
         return count;
     }
     return console_write(1, bytes, count);
@@ -68,8 +69,8 @@ void os_puts(char const* line)
         return;
     u32 length = strlen(line);
     if (module* m = consolemodule()) {
-        m->call('J', (int)length, 0, line);
-        m->call('J', 1, 0, "\n");
+        m->call(stream_write, (int)length, 0, line);
+        m->call(stream_write, 1, 0, "\n");
         return;
     }
     console_write(1, line, length);

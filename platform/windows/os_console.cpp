@@ -10,6 +10,7 @@
 #include "../../framework/module.h"
 #include "../../framework/os.h"
 #include "../../framework/str.h"
+#include "../../framework/streamcodes.h"
 #include "../../framework/sysprocess.h"
 
 namespace kzv {
@@ -23,7 +24,7 @@ unsigned os_stdout(char const* bytes, unsigned count)
     if (count == 0)
         return 0;
     if (module* m = consolemodule()) {
-        m->call('J', (int)count, 0, bytes);
+        m->call(stream_write, (int)count, 0, bytes);
         return count;
     }
     winhandle h = win_stdoutput();
@@ -51,8 +52,8 @@ void os_puts(char const* line)
         return;
     u32 length = strlen(line);
     if (module* m = consolemodule()) {
-        m->call('J', (int)length, 0, line);
-        m->call('J', 1, 0, "\n");
+        m->call(stream_write, (int)length, 0, line);
+        m->call(stream_write, 1, 0, "\n");
         return;
     }
     winhandle h = win_stdoutput();
