@@ -69,6 +69,16 @@ void* guidriver::takebackend(u32 slot, u32 bytes, guirelease r)
 
 static void releaseterminal(module* m) { ((terminalgui*)m)->exit(true); }
 
+const u32 GUIDRIVER_ENVCAPACITY = 1024;     // getenv copies up to 999 characters
+
+bool guidriver::wantsterminal(u32 flags)
+{
+    if (flags & guiopen_noterminal)
+        return false;
+    char value[GUIDRIVER_ENVCAPACITY];
+    return process->getenv("KZVTERM_CXS", value, sizeof value);
+}
+
 int guidriver::open_terminal(module* terminal)
 {
     reset();

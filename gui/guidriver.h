@@ -103,6 +103,9 @@ public:
     // The terminal back-end on `terminal` (a byte stream of the standard-I/O kind;
     // null: the process's console). 1 on success, else 0 with `failure` set.
     int open_terminal(module* terminal = nullptr);
+    // The terminal is chosen before any window system when KZVTERM_CXS is set,
+    // unless the open's flags forbid it.
+    static bool wantsterminal(u32 flags);
     int open_x11();             // the platform's window system (Linux body)
 
     void datarequested();
