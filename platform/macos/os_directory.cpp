@@ -3,7 +3,7 @@
 // their 64-bit-inode variants, whose records differ). A name is taken up to its
 // stated length and never past the record's name field. The array and the names
 // live in the caller's store.
-#include "../../framework/namelist.h"
+#include "../../framework/dirnamelist.h"
 #include "../../framework/os.h"
 #include "../../framework/str.h"
 #include "../../framework/sysprocess.h"
@@ -14,7 +14,7 @@ namespace kzv {
 const u32 NAME_CAPACITY = sizeof(bsd::dirent::name);
 
 // Reads every entry; false when memory ran out on the way.
-static bool readnames(void* dir, char* name, namelist& list, smem& store)
+static bool readnames(void* dir, char* name, dirnamelist& list, smem& store)
 {
     while (bsd::dirent* e = readdir(dir)) {
         u32 length = kzv_min<u32>(e->namlen, NAME_CAPACITY - 1);
@@ -22,7 +22,7 @@ static bool readnames(void* dir, char* name, namelist& list, smem& store)
         for (; i < length && e->name[i]; i++)
             name[i] = e->name[i];
         name[i] = 0;
-        if (i && !namelist_isdotordotdot(name) && !list.add(store, name))
+        if (i && !dirnamelist_isdotordotdot(name) && !list.add(store, name))
             return false;
     }
     return true;
@@ -37,7 +37,7 @@ char const** os_getdirentries(char const* path, smem& store, unsigned& count)
     if (!dir)
         return nullptr;
     char name[NAME_CAPACITY];
-    namelist list;
+    dirnamelist list;
     char const** result = nullptr;
     if (list.begin() && readnames(dir, name, list, store))
         result = list.finish(store, count);

@@ -6,7 +6,7 @@
 #include "winos.h"
 #include "winpath.h"
 #include "wintext.h"
-#include "../../framework/namelist.h"
+#include "../../framework/dirnamelist.h"
 #include "../../framework/os.h"
 #include "../../framework/str.h"
 #include "../../framework/sysprocess.h"
@@ -21,7 +21,7 @@ static bool isdotordotdot(u16 const* name)
     return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
 
-static bool listdrives(namelist& list, smem& store)
+static bool listdrives(dirnamelist& list, smem& store)
 {
     u32 drives = GetLogicalDrives();
     for (u32 bit = 0; bit < 26; bit++) {
@@ -46,7 +46,7 @@ static bool pattern(char const* path, u16* out)
 }
 
 // -1 when the folder cannot be read, 0 when memory ran out, 1 when listed.
-static int listfolder(char const* path, namelist& list, smem& store)
+static int listfolder(char const* path, dirnamelist& list, smem& store)
 {
     u16 wide[WINPATH_CAPACITY];
     if (!pattern(path, wide))
@@ -75,7 +75,7 @@ char const** os_getdirentries(char const* path, smem& store, unsigned& count)
     count = 0;
     if (!path || !process)
         return nullptr;
-    namelist list;
+    dirnamelist list;
     if (!list.begin())
         return nullptr;
     int listed = streq(path, "/") ? (listdrives(list, store) ? 1 : 0) : listfolder(path, list, store);

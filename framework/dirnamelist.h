@@ -9,9 +9,9 @@ namespace kzv {
 
 class smem;
 
-const u32 NAMELIST_STEP = 64;       // pointer list growth
+const u32 DIRNAMELIST_STEP = 64;       // pointer list growth
 
-struct namelist {
+struct dirnamelist {
     char const** names;
     u32 count;
     u32 capacity;
@@ -25,6 +25,6 @@ struct namelist {
 };
 
 // "." and "..", which no listing shows.
-bool namelist_isdotordotdot(char const* name);
+bool dirnamelist_isdotordotdot(char const* name);
 
 } // namespace kzv

@@ -1,28 +1,28 @@
 // The directory name list. One slot always stays free behind the names, so the
 // pointer list never grows for the terminator alone.
-#include "namelist.h"
+#include "dirnamelist.h"
 #include "mem.h"
 #include "sysprocess.h"
 
 namespace kzv {
 
-bool namelist::begin()
+bool dirnamelist::begin()
 {
-    names = (char const**)process->pool.getmem(NAMELIST_STEP * sizeof(char const*));
+    names = (char const**)process->pool.getmem(DIRNAMELIST_STEP * sizeof(char const*));
     count = 0;
-    capacity = NAMELIST_STEP;
+    capacity = DIRNAMELIST_STEP;
     return names != nullptr;
 }
 
-bool namelist::add(smem& store, char const* name)
+bool dirnamelist::add(smem& store, char const* name)
 {
     if (count + 1 >= capacity) {
-        u64 bytes = (u64)(capacity + NAMELIST_STEP) * sizeof(char const*);
+        u64 bytes = (u64)(capacity + DIRNAMELIST_STEP) * sizeof(char const*);
         char const** grown = (char const**)process->pool.resize(names, bytes);
         if (!grown)
             return false;
         names = grown;
-        capacity += NAMELIST_STEP;
+        capacity += DIRNAMELIST_STEP;
     }
     char* copy = store.setstr(name);
     if (!copy)
@@ -31,7 +31,7 @@ bool namelist::add(smem& store, char const* name)
     return true;
 }
 
-char const** namelist::finish(smem& store, unsigned& outcount)
+char const** dirnamelist::finish(smem& store, unsigned& outcount)
 {
     char const** result = (char const**)store.getmem((count + 1) * (u32)sizeof(char const*));
     if (!result)
@@ -43,14 +43,14 @@ char const** namelist::finish(smem& store, unsigned& outcount)
     return result;
 }
 
-void namelist::end()
+void dirnamelist::end()
 {
     if (names)
         process->pool.freemem(names);
     names = nullptr;
 }
 
-bool namelist_isdotordotdot(char const* name)
+bool dirnamelist_isdotordotdot(char const* name)
 {
     return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
