@@ -17,6 +17,7 @@
 #include "../framework/mem.h"
 #include "../framework/printf.h"
 #include "../framework/str.h"
+#include "../framework/streamcodes.h"
 #include "../framework/sysprocess.h"
 
 namespace kzv {
@@ -250,7 +251,7 @@ bool compressor::compressstep()
     if (!in.peer)
         return false;
     data* d = nullptr;
-    sptr n = in.call('D', (int)COMPRESSOR_CHUNK, 0, &d);
+    sptr n = in.call(stream_readrecord, (int)COMPRESSOR_CHUNK, 0, &d);
     if (n > 0 && d && d->payload)
         return take((u8 const*)d->payload, (u32)n);
     module* peer = in.peer->owner;
@@ -314,7 +315,7 @@ void compressor::pushoutput()
 {
     while (out.peer && available()) {
         u32 n = available();
-        out.call('J', (int)n, 0, sink.data + sink.start);
+        out.call(stream_write, (int)n, 0, sink.data + sink.start);
         sink.start += n;
     }
 }
@@ -449,41 +450,41 @@ sptr compressor_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
     compressor* m = (compressor*)self;
     switch (cmd) {
-    case '@':
+    case cmd_connected:
         m->clearflag(compressor_end);
         return 1;
-    case 'B':
+    case stream_getline:
         return p ? m->getline((char**)const_cast<void*>(p)) : 0;
-    case 'C':
+    case stream_read:
         return p ? m->read((u8**)const_cast<void*>(p), (u32)a) : 0;
-    case 'D':
+    case stream_readrecord:
         return m->readdata((data**)const_cast<void*>(p), (u32)a);
-    case 'E': {
+    case stream_getrecord: {
         data* d = nullptr;
         sptr n = m->readdata(&d, 128);
         if (p)
             *(data**)const_cast<void*>(p) = n > 0 ? d : nullptr;
         return n > 0 ? 1 : 0;
     }
-    case 'F':
+    case stream_getbyte:
         return -1;
-    case 'G':
+    case stream_giveback:
         return m->giveback((u32)a);
-    case 'H':
+    case stream_restart:
         module_resetkeepingpeers(*m);
         return 1;
-    case 'I':
+    case stream_writetext:
         return p ? m->write(p, strlen((char const*)p)) : 0;
-    case 'J':
+    case stream_write:
         return a > 0 ? m->write(p, (u32)a) : 0;
-    case 'K':
+    case stream_writerecord:
         return m->writedata((data const*)p);
-    case 'M':
+    case stream_writeline:
         m->writeline((char const*)p);
         return 1;
-    case 'N':
+    case stream_close:
         return m->close();
-    case '^':
+    case cmd_error:
         m->setflag(compressor_error);
         if (m->hasflag(compressor_reporterrors))
             eprintf("%s error %u\n", m->name, (u32)a);

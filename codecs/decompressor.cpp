@@ -14,6 +14,7 @@
 #include "../framework/mem.h"
 #include "../framework/printf.h"
 #include "../framework/str.h"
+#include "../framework/streamcodes.h"
 #include "../framework/sysprocess.h"
 
 namespace kzv {
@@ -95,7 +96,7 @@ bool decompressor::getinput(inputview& v, u32 max)
     if (!in.peer)
         return false;
     u8* p = nullptr;
-    sptr n = in.call('C', (int)max, 0, &p);
+    sptr n = in.call(stream_read, (int)max, 0, &p);
     if (n <= 0 || !p) {
         if (in.peer->owner && (in.peer->owner->flags & decompressor_end))
             inputclosed = 1;
@@ -115,7 +116,7 @@ void decompressor::consume(inputview const& v, u32 used)
         if (inread == inwrite)
             inread = inwrite = 0;
     } else if (used < v.count) {
-        in.call('G', (int)(v.count - used), 0, nullptr);
+        in.call(stream_giveback, (int)(v.count - used), 0, nullptr);
     }
 }
 
@@ -367,14 +368,14 @@ sptr decompressor_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
     decompressor* m = (decompressor*)self;
     switch (cmd) {
-    case '>': case 'S': case 'W': case '^':
+    case cmd_cyclic: case stream_seteol: case cmd_datarequested: case cmd_error:
         return 1;
-    case 'B':
+    case stream_getline:
         eprintf("decompressor getline\n");
         return 0;
-    case 'C':
+    case stream_read:
         return p ? m->read((u8**)const_cast<void*>(p), (u32)a) : 0;
-    case 'D': {
+    case stream_readrecord: {
         u8* bytes = nullptr;
         sptr n = m->read(&bytes, (u32)a);
         m->size = (u32)n;
@@ -383,31 +384,31 @@ sptr decompressor_concb(void* self, unsigned cmd, int a, int b, void const* p)
             *(data**)const_cast<void*>(p) = m;
         return n;
     }
-    case 'E':
+    case stream_getrecord:
         if (p)
             *(void**)const_cast<void*>(p) = nullptr;
         return 0;
-    case 'F':
+    case stream_getbyte:
         eprintf("dec gbt\n");
         return -1;
-    case 'G':
+    case stream_giveback:
         return m->giveback((u32)a);
-    case 'H':
+    case stream_restart:
         eprintf("dec rst\n");
         return 0;
-    case 'I':
+    case stream_writetext:
         return p ? m->write(p, strlen((char const*)p)) : 0;
-    case 'J':
+    case stream_write:
         return a > 0 ? m->write(p, (u32)a) : 0;
-    case 'K':
+    case stream_writerecord:
         return m->writedata((data const*)p);
-    case 'L':
+    case stream_writebyte:
         eprintf("dec pub\n");
         return 0;
-    case 'M':
+    case stream_writeline:
         eprintf("dec pul\n");
         return 0;
-    case 'N':
+    case stream_close:
         return m->close();
     default:
         return 0;

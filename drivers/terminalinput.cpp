@@ -9,6 +9,16 @@
 
 namespace kzv {
 
+// The byte after ESC [ that names the key, or that starts a longer sequence.
+enum : u8 {
+    csi_up = 'A', csi_down = 'B', csi_right = 'C', csi_left = 'D',
+    csi_f1 = 'P', csi_f2 = 'Q', csi_f3 = 'R', csi_f4 = 'S',
+    csi_delete = '3',           // then '~'
+    csi_modified = '1',         // then ';', the modifier digit and the final byte
+    csi_mouse = 'M',            // then button, column and row
+};
+const u8 CSI_SHIFTDIGIT = '2';  // the modifier digit of Shift
+
 void keydecoder::reset()
 {
     state = keystate_ground;
@@ -48,7 +58,7 @@ u32 keydecoder::feed(u8 byte, u32 nowms)
     case keystate_csi3:
         state = keystate_ground;
         if (byte == '~')
-            return key_delete;
+            return guikey_delete;
         eprintf("getkey s3 %x\n", (u32)byte);
         return 0;
     case keystate_csi1:
@@ -75,13 +85,13 @@ u32 keydecoder::ground(u8 byte, u32 nowms)
     switch (byte) {
     case 8:
     case 127:
-        return key_backspace;
+        return guikey_backspace;
     case 10:
         state = keystate_afterlf;
-        return key_enter;
+        return guikey_enter;
     case 13:
         state = keystate_aftercr;
-        return key_enter;
+        return guikey_enter;
     case 27:
         state = keystate_afterescape;
         escapems = nowms;
@@ -110,24 +120,24 @@ u32 keydecoder::afterescape(u8 byte)
         state = keystate_csi;
         return 0;
     }
-    return pushback(byte, key_escape);
+    return pushback(byte, guikey_escape);
 }
 
 u32 keydecoder::csi(u8 byte)
 {
     state = keystate_ground;
     switch (byte) {
-    case 'A': return key_up;
-    case 'B': return key_down;
-    case 'C': return key_right;
-    case 'D': return key_left;
-    case 'P': return key_f1;
-    case 'Q': return key_f2;
-    case 'R': return key_f3;
-    case 'S': return key_f4;
-    case '3': state = keystate_csi3; return 0;
-    case '1': state = keystate_csi1; return 0;
-    case 'M': state = keystate_mousebutton; return 0;
+    case csi_up: return guikey_up;
+    case csi_down: return guikey_down;
+    case csi_right: return guikey_right;
+    case csi_left: return guikey_left;
+    case csi_f1: return guikey_f1;
+    case csi_f2: return guikey_f1 + 1;
+    case csi_f3: return guikey_f1 + 2;
+    case csi_f4: return guikey_f1 + 3;
+    case csi_delete: state = keystate_csi3; return 0;
+    case csi_modified: state = keystate_csi1; return 0;
+    case csi_mouse: state = keystate_mousebutton; return 0;
     default: return 0;
     }
 }
@@ -139,13 +149,13 @@ u32 keydecoder::csi1(u8 byte)
     state = keystate_ground;
     if (s == keystate_csi1 && byte == ';') {
         state = keystate_csi1semicolon;
-    } else if (s == keystate_csi1semicolon && byte == '2') {
+    } else if (s == keystate_csi1semicolon && byte == CSI_SHIFTDIGIT) {
         state = keystate_csi1shift;
     } else if (s == keystate_csi1shift) {
-        if (byte == 'A')
-            return key_pageup;
-        if (byte == 'B')
-            return key_pagedown;
+        if (byte == csi_up)
+            return guikey_pageup;
+        if (byte == csi_down)
+            return guikey_pagedown;
     }
     return 0;
 }
@@ -198,7 +208,7 @@ u32 keydecoder::idle(u32 nowms)
 {
     if (state == keystate_afterescape && nowms - escapems > KEY_ESCAPEMS) {
         state = keystate_ground;
-        return key_escape;
+        return guikey_escape;
     }
     return 0;
 }

@@ -4,19 +4,12 @@
 // Unknown sequences give no key. A mouse report's button byte may carry the
 // modifier bits 4, 8 and 16, which are ignored; a report with an unknown button or
 // a coordinate byte below 33 is dropped whole, so no coordinate byte ever arrives
-// as a typed key. The decoder allocates nothing.
+// as a typed key. Keys come out in the back-end interface's codes (guikeys.h).
+// The decoder allocates nothing.
 #pragma once
-#include "../framework/types.h"
+#include "../gui/guikeys.h"
 
 namespace kzv {
-
-// Key codes: printable bytes are themselves, special keys have bit 16 set.
-enum : u32 {
-    key_enter = 10, key_escape = 27,
-    key_left = 0x10000, key_right = 0x10001, key_up = 0x10002, key_down = 0x10003,
-    key_delete = 0x10006, key_backspace = 0x10007, key_pageup = 0x10008, key_pagedown = 0x10009,
-    key_f1 = 0x1000A, key_f2 = 0x1000B, key_f3 = 0x1000C, key_f4 = 0x1000D,
-};
 
 // Mouse report kinds: a report's code holds the kind in bits 16-23, the row in
 // bits 8-15 and the column in bits 0-7, both counted from 0.

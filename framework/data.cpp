@@ -3,6 +3,7 @@
 // may be null (printed as ""), and payload arrays are read only up to their count
 // and a cap; a file packet's name and link target are read within its size.
 #include "data.h"
+#include "filepacket.h"
 #include "mem.h"
 #include "printf.h"
 #include "str.h"
@@ -114,13 +115,13 @@ static void printbytestream(data const& d, printsink& out)
 static char const* filekindword(u8 kind)
 {
     switch (kind) {
-    case '7': return "dir   ";
-    case '8': return "file  ";
-    case '9': return "bldev ";
-    case ':': return "chdev ";
-    case ';': return "pipe  ";
-    case '<': return "sock  ";
-    case '=': return "?     ";
+    case filekind_directory: return "dir   ";
+    case filekind_file: return "file  ";
+    case filekind_block: return "bldev ";
+    case filekind_char: return "chdev ";
+    case filekind_pipe: return "pipe  ";
+    case filekind_socket: return "sock  ";
+    case filekind_other: return "?     ";
     default: return nullptr;
     }
 }

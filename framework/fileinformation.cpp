@@ -72,20 +72,11 @@ sptr fileinformation::read(data** p, u32)
 sptr fileinformation_concb(void* self, unsigned cmd, int a, int, void const* p)
 {
     fileinformation* f = (fileinformation*)self;
-    switch (cmd) {
-    case stream_readrecord:
+    if (cmd == stream_readrecord)
         return f->read((data**)p, (u32)a);
-    case stream_getrecord:
-        if (p)
-            *(data**)p = nullptr;
-        return 0;
-    case stream_getbyte:
-        return -1;
-    case '>': case 'S': case 'W': case '^':
-        return 1;
-    default:
-        return 0;
-    }
+    sptr reply = 0;
+    module_defaultreply(cmd, p, reply);
+    return reply;
 }
 
 } // namespace kzv

@@ -4,6 +4,7 @@
 // leaves the outer call its pin.
 #include "module.h"
 #include "mem.h"
+#include "streamcodes.h"
 #include "sysprocess.h"
 
 namespace kzv {
@@ -86,20 +87,21 @@ void connect(module* a, module* b)
 bool module_defaultreply(unsigned cmd, void const* p, sptr& reply)
 {
     switch (cmd) {
-    case '>': case 'S': case 'W': case '^':
+    case cmd_cyclic: case stream_seteol: case cmd_datarequested: case cmd_error:
         reply = 1;
         return true;
-    case 'E':
+    case stream_getrecord:
         if (p)
             *(void**)const_cast<void*>(p) = nullptr;
         reply = 0;
         return true;
-    case 'F':
+    case stream_getbyte:
         reply = -1;
         return true;
-    case 'B': case 'C': case 'D': case 'G': case 'H': case 'I':
-    case 'J': case 'K': case 'L': case 'M': case 'N':
-    case '_': case '`': case 'a':
+    case stream_getline: case stream_read: case stream_readrecord: case stream_giveback:
+    case stream_restart: case stream_writetext: case stream_write: case stream_writerecord:
+    case stream_writebyte: case stream_writeline: case stream_close:
+    case cmd_reserved1: case cmd_reserved2: case cmd_reserved3:
         reply = 0;
         return true;
     default:

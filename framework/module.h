@@ -13,10 +13,16 @@ class module;
 
 typedef sptr (*modulecallback)(void* self, unsigned cmd, int a, int b, void const* p);
 
-// Command codes the framework itself sends.
+// Command codes the framework itself sends, and the module codes outside the
+// stream set (streamcodes.h) that every module answers. The user interface's
+// "window closed" (ui_closed, 163, data.h) also ends the application's run.
 enum : unsigned {
     cmd_cyclic = '>', cmd_exit = '?', cmd_connected = '@', cmd_endofloop = 'P',
-    cmd_terminate = 0xA3,
+    cmd_datarequested = 'W',    // run the data-request step where there is one; 1
+    cmd_error = '^',            // a peer reports error a; 1
+    // The last three codes of the protocol's letter range: no module here sends
+    // them, and a module that is not a stream answers them 0.
+    cmd_reserved1 = '_', cmd_reserved2 = '`', cmd_reserved3 = 'a',
 };
 
 struct pin {
@@ -54,6 +60,17 @@ public:
 template <class M> void module_resetkeepingpeers(M& m)
 {
     m.resetkeepingpeers([](module* self) { static_cast<M*>(self)->exit(false); });
+}
+
+// The exit of a module class whose `mexit` releases all it holds and whose `init`
+// clears the record: stopped at the scheduler, released, and unless `keep`,
+// cleared and initialised again with the same pool.
+template <class M> void module_exit(M& m, bool keep)
+{
+    m.unregister();
+    m.mexit();
+    if (!keep)
+        m.init(m.pool);
 }
 
 // The replies of a module that is not a stream, for every code it leaves unhandled.

@@ -5,6 +5,7 @@
 // Unconnected, or without a scratch buffer, the call answers 0.
 #pragma once
 #include "module.h"
+#include "streamcodes.h"
 #include "sysprocess.h"
 #include "vprinter.h"
 
@@ -12,7 +13,6 @@ namespace kzv {
 
 const u32 WRITEF_BUFFERSIZE = 1024;
 const u32 WRITEF_CAPACITY = 1000;
-const unsigned WRITEF_COMMAND = 'J';
 
 template <class... A> sptr pin::writef(char const* format, A... args)
 {
@@ -24,7 +24,7 @@ template <class... A> sptr pin::writef(char const* format, A... args)
     vprinter_int(&d, args...);
     sptr reply = 0;
     if (peer && peer->owner)
-        reply = module_callthrough(peer->owner, peer, WRITEF_COMMAND, (int)d.length, 0, scratch);
+        reply = module_callthrough(peer->owner, peer, stream_write, (int)d.length, 0, scratch);
     process->pool.freetmp1k();
     return reply;
 }

@@ -7,6 +7,7 @@
 #pragma once
 #include "mem.h"
 #include "module.h"
+#include "streamcodes.h"
 
 namespace kzv {
 
@@ -21,16 +22,6 @@ struct streamdevice {
     int (*read)(stream* s, u8* buffer, u32 count);
     int (*write)(stream* s, u8 const* bytes, u32 count);
     void (*exit)(stream* s, bool keep);
-};
-
-// The stream commands; each code is sent on the stream's module callback.
-enum : unsigned {
-    stream_getline = 'B', stream_read = 'C', stream_readrecord = 'D', stream_getrecord = 'E',
-    stream_getbyte = 'F', stream_giveback = 'G', stream_restart = 'H', stream_writetext = 'I',
-    stream_write = 'J', stream_writerecord = 'K', stream_writebyte = 'L', stream_writeline = 'M',
-    stream_close = 'N', stream_reset = 'P', stream_setbuffering = 'Q', stream_setdirect = 'R',
-    stream_seteol = 'S', stream_setlimit = 'T', stream_setposition = 'U', stream_pending = 'V',
-    stream_newconnection = ']',
 };
 
 // `control` bits.

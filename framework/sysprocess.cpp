@@ -6,6 +6,7 @@
 #include "sysprocess.h"
 #include "module.h"
 #include "os.h"
+#include "streamcodes.h"
 #include "timeconv.h"
 #include "timers.h"
 
@@ -271,6 +272,27 @@ void sysprocess::stopthread(module* m)
     t->owner = nullptr;
     activethreads--;
     m->state &= (u8)~1;
+}
+
+static module* consolemodule() { return process ? process->consolemodule : nullptr; }
+
+bool consolemodule_write(char const* bytes, u32 count)
+{
+    module* m = consolemodule();
+    if (!m)
+        return false;
+    m->call(stream_write, (int)count, 0, bytes);
+    return true;
+}
+
+bool consolemodule_puts(char const* line, u32 length)
+{
+    module* m = consolemodule();
+    if (!m)
+        return false;
+    m->call(stream_write, (int)length, 0, line);
+    m->call(stream_write, 1, 0, "\n");
+    return true;
 }
 
 // Safe from a signal handler: two plain stores, the flag last.

@@ -119,6 +119,12 @@ public:
 
 extern sysprocess* process;
 
+// Standard output taken by the installed console module instead of the
+// platform's own: false, with nothing written, when there is none. A line goes
+// as two writes, the line and then its "\n".
+bool consolemodule_write(char const* bytes, u32 count);
+bool consolemodule_puts(char const* line, u32 length);
+
 // The run: the platform entry calls it with its start block and ends the process
 // with the returned status.
 int kzvmain(void* entry);

@@ -139,7 +139,7 @@ sptr transform::read(data** out, u32 max)
     if (passthrough)
         return mread(out, max, 0);
     if ((tflags & tflag_routed) && currentpin != &direct) {
-        sptr r = direct.call('D', (int)kzv_min(max, 0x7fffffffu), 0, out);
+        sptr r = direct.call(stream_readrecord, (int)kzv_min(max, 0x7fffffffu), 0, out);
         data* record = out ? *out : nullptr;
         if (record && (flagwordof(record) & tstate_end))
             tflags |= tflag_directend;
@@ -174,7 +174,7 @@ sptr transform::read(data** out, u32 max)
 sptr transform::read(u8** out, u32 max)
 {
     if ((tflags & tflag_routed) && currentpin != &direct)
-        return direct.call('C', (int)kzv_min(max, 0x7fffffffu), 0, out);
+        return direct.call(stream_read, (int)kzv_min(max, 0x7fffffffu), 0, out);
     data* record = nullptr;
     sptr r = read(&record, max);
     if (out)
@@ -189,7 +189,7 @@ sptr transform::rewind(u32 n)
         return n;
     }
     if ((tflags & tflag_routed) && currentpin != &direct)
-        return direct.call('G', (int)kzv_min(n, 0x7fffffffu), 0, nullptr);
+        return direct.call(stream_giveback, (int)kzv_min(n, 0x7fffffffu), 0, nullptr);
     tflags |= tflag_gaveback;
     if (tflags & tflag_handedout) {
         tflags = (u8)((tflags & ~tflag_handedout) | tflag_ready);
@@ -313,7 +313,7 @@ sptr transform::pullpeer(data** out, u32 max, u32 min)
         gatherbuf = nullptr;
     }
     data* record = nullptr;
-    sptr r = in.call('D', (int)kzv_min(max ? max : 0x7fffffffu, 0x7fffffffu), 0, &record);
+    sptr r = in.call(stream_readrecord, (int)kzv_min(max ? max : 0x7fffffffu, 0x7fffffffu), 0, &record);
     if (nothingpulled(*this, record, r))
         return 0;
     lastinput = record;
@@ -347,7 +347,7 @@ sptr transform::gather(data** out, u32 min)
 {
     while (gathered < min) {
         data* record = nullptr;
-        sptr r = in.call('D', (int)(min - gathered), 0, &record);
+        sptr r = in.call(stream_readrecord, (int)(min - gathered), 0, &record);
         if (nothingpulled(*this, record, r))
             return 0;
         if (record->type != type_bytestream) {
@@ -358,7 +358,7 @@ sptr transform::gather(data** out, u32 min)
         memcpy(gatherbuf + gathered, record->payload, take);
         gathered += take;
         if (record->size > take)
-            in.call('G', (int)(record->size - take), 0, nullptr);
+            in.call(stream_giveback, (int)(record->size - take), 0, nullptr);
     }
     inputstate = tinput_idle;
     piece.clear();
@@ -412,7 +412,7 @@ void transform::mrewind(u32 n)
             piece.size = k;
             inputstate = tinput_again;
         } else if (lastinput->type == type_bytestream) {
-            in.call('G', (int)kzv_min(n, 0x7fffffffu), 0, nullptr);
+            in.call(stream_giveback, (int)kzv_min(n, 0x7fffffffu), 0, nullptr);
         } else {
             inputstate = tinput_again;
         }
@@ -533,16 +533,16 @@ void transform::writeout()
         return;
     if (tflags & tflag_ready) {
         tflags &= (u8)~(tflag_ready | tflag_handedout);
-        out.call('K', 0, 0, (data*)this);
+        out.call(stream_writerecord, 0, 0, (data*)this);
     }
     if (directpending > 0) {
-        if (out.call('J', (int)directpending, 0, directdata + directread) != (sptr)directpending)
+        if (out.call(stream_write, (int)directpending, 0, directdata + directread) != (sptr)directpending)
             fail();
         directread += directpending;
         directpending = 0;
     }
     if (outpending > 0) {
-        if (out.call('J', (int)outpending, 0, outbuf + outread) != (sptr)outpending)
+        if (out.call(stream_write, (int)outpending, 0, outbuf + outread) != (sptr)outpending)
             fail();
         outread = outwrite = outpending = 0;
     }
@@ -583,25 +583,25 @@ sptr transform::command(unsigned cmd, int a, int b, void const* p)
         clearflag(tstate_end);
         tflags &= (u8)~tflag_end;
         return 1;
-    case 'B': return getline((char**)const_cast<void*>(p));
-    case 'C': return read((u8**)const_cast<void*>(p), (u32)a);
-    case 'D': return read((data**)const_cast<void*>(p), (u32)a);
-    case 'E': {
+    case stream_getline: return getline((char**)const_cast<void*>(p));
+    case stream_read: return read((u8**)const_cast<void*>(p), (u32)a);
+    case stream_readrecord: return read((data**)const_cast<void*>(p), (u32)a);
+    case stream_getrecord: {
         data* record = nullptr;
         sptr r = read(&record, 128);
         if (p)
             *(data**)const_cast<void*>(p) = r > 0 ? record : nullptr;
         return r > 0;
     }
-    case 'F': return -1;
-    case 'G': return rewind((u32)a);
-    case 'H': restart(); return 1;
-    case 'I': return p ? pushbytes(p, strlen((char const*)p)) : 0;
-    case 'J': return p && a > 0 ? pushbytes(p, (u32)a) : 0;
-    case 'K': return write((data*)const_cast<void*>(p));
-    case 'M': return putline((char const*)p);
-    case 'N': return close();
-    case '^':
+    case stream_getbyte: return -1;
+    case stream_giveback: return rewind((u32)a);
+    case stream_restart: restart(); return 1;
+    case stream_writetext: return p ? pushbytes(p, strlen((char const*)p)) : 0;
+    case stream_write: return p && a > 0 ? pushbytes(p, (u32)a) : 0;
+    case stream_writerecord: return write((data*)const_cast<void*>(p));
+    case stream_writeline: return putline((char const*)p);
+    case stream_close: return close();
+    case cmd_error:
         fail();
         if (hasflag(tstate_trace))
             eprintf("%s error %u\n", name, (u32)a);

@@ -4,6 +4,7 @@
 #include "gui.h"
 #include "../framework/resources.h"
 #include "../framework/str.h"
+#include "../framework/streamcodes.h"
 #include "../framework/sysprocess.h"
 #include "text.h"
 #include "window.h"
@@ -65,10 +66,7 @@ void gui::minit()
 
 void gui::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 void gui::mexit()
@@ -355,27 +353,15 @@ void gui::showframe(u32 id, bool show)
 // the first has nothing to take back (and may have no ring at all).
 void gui::queue(unsigned code, int a, int b)
 {
-    int values[3] = {(int)code, a, b};
-    for (u32 k = 0; k < 3; k++) {
-        if (events.set(values[k]))
-            continue;
-        if (k > 0) {
-            events.writeindex = (events.writeindex + events.capacity - k) % events.capacity;
-            events.count -= k;
-        }
-        return;
-    }
+    uievent_queue(events, code, a, b);
 }
 
 int gui::read(data** p, unsigned max)
 {
     if (p)
         *p = this;
-    if (events.count < 3)
+    if (!uievent_take(events, *this))
         return 0;
-    kind.ui.code = (u8)events.get();
-    kind.ui.x = events.get();
-    kind.ui.y = events.get();
     type = type_uimessage;
     return 1;
 }
@@ -521,22 +507,21 @@ sptr gui_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
     gui* g = (gui*)self;
     switch (cmd) {
-    case '>': g->cyclic(); return 1;
-    case 'S': case 'W': case '^': return 1;
-    case 'D': return g->read((data**)const_cast<void*>(p), (unsigned)a);
-    case 'E': {
+    case cmd_cyclic: g->cyclic(); return 1;
+    case stream_readrecord: return g->read((data**)const_cast<void*>(p), (unsigned)a);
+    case stream_getrecord: {
         data* d = nullptr;
         int r = g->read(&d, (unsigned)a);
         if (p)
             *(data**)const_cast<void*>(p) = r ? g : nullptr;
         return r;
     }
-    case 'F': return -1;
-    case 'I': case 'B': case 'C': case 'G': case 'H':
-    case 'J': case 'K': case 'L': case 'M': case 'N':
-    case '_': case '`': case 'a': return 0;
-    default: return g->command(cmd, a, b);
+    default: break;
     }
+    sptr reply;
+    if (module_defaultreply(cmd, p, reply))
+        return reply;
+    return g->command(cmd, a, b);
 }
 
 } // namespace kzv

@@ -20,8 +20,6 @@ u32 shade(u32 colour, bool lighter)
     return out;
 }
 
-u32 opaque(u32 colour) { return colour | 0xFF000000u; }
-
 } // namespace
 
 s32 button_centred(s32 space, s32 textwidth)
@@ -40,10 +38,7 @@ void guibutton::init(mem* p)
 
 void guibutton::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 // The face buffers and the label belong to the container's store, which frees them.
@@ -112,7 +107,7 @@ void guibutton::drawtemps0()
 {
     u32 face = look.colors[7];
     u32 insides[BUTTON_FACES] = {face, shade(face, true), shade(face, false)};
-    u32 textcolour = opaque(look.colors[8]);
+    u32 textcolour = pixel_opaque(look.colors[8]);
     for (u32 i = 0; i < BUTTON_FACES; i++) {
         image& img = faces[i];
         if (!img.haspixels())
@@ -139,7 +134,7 @@ void guibutton::drawtemps1()
         return;
     img.clear(0);
     img.setfont(font);
-    img.print(10, ((height - (s32)(fontsize / 64) - 8) >> 1) - 1, opaque(look.colors[8]), label);
+    img.print(10, ((height - (s32)(fontsize / 64) - 8) >> 1) - 1, pixel_opaque(look.colors[8]), label);
 }
 
 void guibutton::drawbevel(bool pressed)

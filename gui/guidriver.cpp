@@ -10,6 +10,7 @@
 #include "../framework/memprim.h"
 #include "../framework/os.h"
 #include "../framework/stdio.h"
+#include "../framework/streamcodes.h"
 #include "../framework/sysprocess.h"
 
 namespace kzv {
@@ -27,10 +28,7 @@ void guidriver::init(mem* p)
 
 void guidriver::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 void guidriver::mexit()
@@ -70,6 +68,16 @@ void* guidriver::takebackend(u32 slot, u32 bytes, guirelease r)
 }
 
 static void releaseterminal(module* m) { ((terminalgui*)m)->exit(true); }
+
+const u32 GUIDRIVER_ENVCAPACITY = 1024;     // getenv copies up to 999 characters
+
+bool guidriver::wantsterminal(u32 flags)
+{
+    if (flags & guiopen_noterminal)
+        return false;
+    char value[GUIDRIVER_ENVCAPACITY];
+    return process->getenv("KZVTERM_CXS", value, sizeof value);
+}
 
 int guidriver::open_terminal(module* terminal)
 {
@@ -163,7 +171,7 @@ void guidriver::endrun()
 // included, goes unchanged to the active back-end.
 static bool driverreply(guidriver* d, unsigned cmd, void const* p, sptr& reply)
 {
-    if (cmd == 'W')
+    if (cmd == cmd_datarequested)
         d->datarequested();
     return module_defaultreply(cmd, p, reply);
 }

@@ -8,6 +8,7 @@
 // standard error and exit status 2.
 #pragma once
 #include "../framework/module.h"
+#include "guikeys.h"
 #include "guiwindow.h"
 
 namespace kzv {
@@ -41,9 +42,9 @@ enum : u32 {
     guiopen_framebuffer = 4,    // the DRM framebuffer (Linux); elsewhere nothing opens
 };
 
-// Commands the window module sends to a back-end; p is the window's guiwindow.
+// Commands the window module sends to a back-end besides cmd_datarequested
+// (module.h); p is the window's guiwindow.
 enum : unsigned {
-    guicmd_datarequested = 87,      // refresh the display information; 1
     guicmd_openwindow = 145,        // 1, or 0 when the window cannot be made
     guicmd_closewindow = 146,
     guicmd_createbackbuffer = 147,  // a: buffer count
@@ -60,17 +61,6 @@ enum : unsigned {
 // Window events a back-end sends through the guiwindow's event pin are the
 // ui-message codes of data.h (ui_resized 162 to ui_paint 180), a and b in window
 // pixels from the top left; key events carry the key code in a.
-
-// Key codes: printable keys are their character, Enter 10, Esc 27.
-enum : u32 {
-    guikey_enter = 10, guikey_escape = 27,
-    guikey_left = 0x10000, guikey_right = 0x10001, guikey_up = 0x10002, guikey_down = 0x10003,
-    guikey_home = 0x10004, guikey_end = 0x10005, guikey_delete = 0x10006,
-    guikey_backspace = 0x10007, guikey_pageup = 0x10008, guikey_pagedown = 0x10009,
-    guikey_f1 = 0x1000A,            // to F12 at 0x10015
-    guikey_shifted = 0x20,          // added to left .. down and F1 .. F12 with the modifier
-    guikey_paste = 0x10030,
-};
 
 // The clock of the display waits (driver and window): the platform clock and the
 // scheduler's sleep. Tests put a fake clock here so that a 10-second wait costs
@@ -113,6 +103,9 @@ public:
     // The terminal back-end on `terminal` (a byte stream of the standard-I/O kind;
     // null: the process's console). 1 on success, else 0 with `failure` set.
     int open_terminal(module* terminal = nullptr);
+    // The terminal is chosen before any window system when KZVTERM_CXS is set,
+    // unless the open's flags forbid it.
+    static bool wantsterminal(u32 flags);
     int open_x11();             // the platform's window system (Linux body)
 
     void datarequested();

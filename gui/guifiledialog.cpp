@@ -41,10 +41,7 @@ void guifiledialog::init(mem* p)
 
 void guifiledialog::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 void guifiledialog::mexit()

@@ -13,13 +13,11 @@ namespace {
 const u32 TRACKCOLOUR = 0xFFE5E5E5;
 const u32 THUMBCOLOUR = 0xFFC6C7C8;
 const u32 TOOLTIPCOLOUR = 0xFFFFFF00;
-const u32 BLACK = 0xFF000000;
+const u32 BLACK = PIXEL_OPAQUE;      // opaque, every channel 0
 const s32 THUMBMIN = 20;
 const u32 RADIUS = 4;
 const u32 THUMBRADIUS = 6;
 const u32 FITCAPACITY = 1024;       // the shortened text: head, "...", tail
-
-u32 opaque(u32 colour) { return colour | 0xFF000000u; }
 
 // Characters are counted at UTF-8 lead bytes, so a cut never splits a sequence
 // (bytes of an invalid sequence are characters of their own).
@@ -143,7 +141,7 @@ void guifiledialog::drawfolders()
         u32 index = folders.first + i;
         if (foldercursor == index + 1)
             t->fillrect(x + 4, y + rowy, space, (int)rowpitch, c[18]);
-        printtext(4, rowy, opaque(c[10]), folders.get(index), space);
+        printtext(4, rowy, pixel_opaque(c[10]), folders.get(index), space);
     }
     folders.bar.x = 0;
     if (hasbar)
@@ -165,7 +163,7 @@ void guifiledialog::drawfiles()
             t->fillrect(x + leftwidth + 13, y + rowy, width - leftwidth - 16 - less, (int)rowpitch, c[16]);
             colour = c[20];
         }
-        printtext(leftwidth + 14, rowy, opaque(colour), files.get(index), width - leftwidth - 18 - less);
+        printtext(leftwidth + 14, rowy, pixel_opaque(colour), files.get(index), width - leftwidth - 18 - less);
     }
     files.bar.x = 0;
     if (hasbar)
@@ -194,7 +192,7 @@ void guifiledialog::draw()
         t->print6x13(x + 4, y + 29, BLACK, "dir up");
     }
     t->setfont(font);
-    printtext(40, (GUIFILEDIALOG_ICONSIZE - (s32)(fontsize / 64)) / 2, opaque(c[10]), path, width - 40);
+    printtext(40, (GUIFILEDIALOG_ICONSIZE - (s32)(fontsize / 64)) / 2, pixel_opaque(c[10]), path, width - 40);
     drawfolders();
     drawfiles();
     dialogflags &= (u16)~chooser_drawpending;

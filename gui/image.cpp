@@ -8,6 +8,7 @@
 #include "kzvcodec.h"
 #include "scanline.h"
 #include "../framework/mem.h"
+#include "../framework/streamcodes.h"
 #include "../framework/sysprocess.h"
 #include "../framework/memprim.h"
 #include "../framework/printf.h"
@@ -565,19 +566,12 @@ int image::read(data** out, unsigned max)
 sptr image_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
     image* im = (image*)self;
-    switch (cmd) {
-    case '>':
-    case 'S':
-    case 'W':
-    case '^': return 1;
-    case 'D': return im->read((data**)p, (unsigned)a);
-    case 'E':
-        if (p)
-            *(void**)p = nullptr;
-        return 0;
-    case 'F': return -1;
-    default:  return 0;             // 'I', text written to an image, is ignored too
-    }
+    if (cmd == stream_readrecord)
+        return im->read((data**)p, (unsigned)a);
+    // Every other code, text written to an image among them, has its default reply or 0.
+    sptr reply = 0;
+    module_defaultreply(cmd, p, reply);
+    return reply;
 }
 
 } // namespace kzv

@@ -196,7 +196,7 @@ sptr imageio_nextrecord(transform& codec, u32 max, data*& record)
 {
     for (u32 idle = 0; idle < IMAGEIO_IDLELIMIT; idle++) {
         record = nullptr;
-        sptr n = codec.call('D', (int)max, 0, &record);
+        sptr n = codec.call(stream_readrecord, (int)max, 0, &record);
         if (n > 0 && record)
             return n;
         if (codec.hasflag(tstate_error | tstate_end))

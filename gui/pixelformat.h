@@ -19,6 +19,10 @@ enum : u32 {
     pixfmt_8888 = 8888,     // 0xAARRGGBB word
 };
 
+// The alpha byte of a fully opaque colour word.
+const u32 PIXEL_OPAQUE = 0xFF000000;
+inline u32 pixel_opaque(u32 colour) { return colour | PIXEL_OPAQUE; }
+
 // Bytes one pixel takes (formats 1 and 8 answer 0 and 1); 0 for an unknown code.
 u32 pixel_bytes(u32 format);
 

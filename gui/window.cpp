@@ -7,6 +7,7 @@
 #include "window.h"
 #include "../framework/mem.h"
 #include "../framework/memprim.h"
+#include "../framework/streamcodes.h"
 #include "../framework/sysprocess.h"
 
 namespace kzv {
@@ -26,10 +27,7 @@ void window::init(mem* p)
 
 void window::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 void window::mexit()
@@ -70,7 +68,7 @@ module* window::findbackend()
 // failed will never get there.
 bool window::waitbackend(u32 start)
 {
-    tobackend(guicmd_datarequested);
+    tobackend(cmd_datarequested);
     for (;;) {
         if (backend->flags & gui_failed)
             return false;
@@ -79,7 +77,7 @@ bool window::waitbackend(u32 start)
         if (guidriver_waitclock.now() - start > GUI_WAITMS)
             return false;
         guidriver_waitclock.pause(this, 1);
-        tobackend(guicmd_datarequested);
+        tobackend(cmd_datarequested);
     }
 }
 
@@ -167,33 +165,41 @@ int window::read(data** p, int max)
 {
     if (p)
         *p = this;
-    if (events.count < 3)
-        return 0;
-    kind.ui.code = (u8)events.get();
-    kind.ui.x = events.get();
-    kind.ui.y = events.get();
-    return 1;
+    return uievent_take(events, *this) ? 1 : 0;
 }
 
 // Three items or none: an item the queue could not keep takes back the ones
-// before it, so the queue never falls out of step.
-static void queueevent(fifoint& q, int code, int a, int b)
+// before it, so the queue never falls out of step. A refused first item leaves
+// nothing to take back (and the queue may have no block at all yet).
+void uievent_queue(fifoint& q, unsigned code, int a, int b)
 {
-    int const item[3] = {code, a, b};
+    int const item[3] = {(int)code, a, b};
     for (u32 i = 0; i < 3; i++) {
         if (q.set(item[i]))
             continue;
-        q.writeindex = (q.writeindex + q.capacity - i) % q.capacity;
-        q.count -= i;
+        if (i > 0) {
+            q.writeindex = (q.writeindex + q.capacity - i) % q.capacity;
+            q.count -= i;
+        }
         return;
     }
+}
+
+bool uievent_take(fifoint& q, data& d)
+{
+    if (q.count < 3)
+        return false;
+    d.kind.ui.code = (u8)q.get();
+    d.kind.ui.x = q.get();
+    d.kind.ui.y = q.get();
+    return true;
 }
 
 sptr window::event(unsigned code, int a, int b)
 {
     if (out.peer)
         return out.call(code, a, b, nullptr);
-    queueevent(events, (int)code, a, b);
+    uievent_queue(events, code, a, b);
     return 1;
 }
 
@@ -226,28 +232,25 @@ sptr window_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
     window* w = (window*)self;
     switch (cmd) {
-    case 'D':
+    case stream_readrecord:
         return w->read((data**)const_cast<void*>(p), a);
-    case 'E': {
+    case stream_getrecord: {
         data* scratch = nullptr;
         int r = w->read(&scratch, a);
         if (p)
             *(data**)const_cast<void*>(p) = r ? (data*)w : nullptr;
         return r;
     }
-    case 'F':
-        return -1;
-    case 'I': case 'B': case 'C': case 'G': case 'H': case 'J': case 'K': case 'L': case 'M':
-    case '_': case '`': case 'a':
-        return 0;
-    case 'N':
+    case stream_close:
         w->exit(false);
         return 1;
-    case '>': case 'S': case 'W': case '^':
-        return 1;
     default:
-        return w->command(cmd, a, b, p);
+        break;
     }
+    sptr reply;
+    if (module_defaultreply(cmd, p, reply))
+        return reply;
+    return w->command(cmd, a, b, p);
 }
 
 } // namespace kzv

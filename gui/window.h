@@ -15,6 +15,12 @@ enum : unsigned {
     windowcmd_getimage = 153,       // stores the address of the window's image at p
 };
 
+// The event queues of the window and the container hold three integers an event:
+// the code, a and b. Queuing keeps all three or none; taking one fills a record's
+// ui-message view and is false while no whole event waits.
+void uievent_queue(fifoint& q, unsigned code, int a, int b);
+bool uievent_take(fifoint& q, data& d);
+
 class window : public module {
 public:
     u32 width;              // requested; after open the image's

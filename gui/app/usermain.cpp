@@ -13,9 +13,10 @@
 namespace kzv {
 
 static char const USERMAIN_VERSION[] = "1.01\n";
-static char const USERMAIN_FONT[] = "droidmono";
-const u32 USERMAIN_FONTSIZE = 960;
 const u32 USERMAIN_REFUSALCAPACITY = 1200;  // a reason and a path of up to 767 bytes
+// Control+M, Enter's control code: the X11 back-end passes Control with a letter as
+// its control code, where the terminal, GDI and Quartz back-ends turn CR into Enter.
+const s32 USERMAIN_CONTROLM = 13;
 
 // An option's size: absent, 0 or negative is "not given"; beyond a window side is
 // the largest side, which the screen then cuts.
@@ -161,7 +162,7 @@ void usermain::readevents(bool& closed)
         s32 key = event->kind.ui.x;
         if (code == ui_keydown && key == (s32)guikey_escape)
             cancel = 1;
-        else if (code == ui_keydown && (key == (s32)guikey_enter || key == 13))
+        else if (code == ui_keydown && (key == (s32)guikey_enter || key == USERMAIN_CONTROLM))
             accept = 1;
         else if (code == ui_closed) {
             closed = true;
@@ -211,7 +212,7 @@ sptr usermain_concb(void* self, unsigned cmd, int, int, void const*)
         return 1;
     case cmd_connected:
         return 1;
-    case cmd_terminate:
+    case ui_closed:
         // The close arrives from inside the back-end's own step, so the window
         // and the driver stay until the loop has ended; nothing is printed.
         u->kind = dialog_help;

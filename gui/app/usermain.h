@@ -31,6 +31,9 @@ const u32 USERMAIN_TEXTMAX = 16000;         // -text and the text file's bytes
 const u32 USERMAIN_LINEMAX = 1023;          // one message line; longer ones continue below
 const u32 USERMAIN_STEPMS = 100;
 const u32 USERMAIN_MAXSIDE = 16383;         // window sides are 16-bit fields
+// The dialogs' font: the container draws in it and the message text is measured in it.
+static char const USERMAIN_FONT[] = "droidmono";
+const u32 USERMAIN_FONTSIZE = 960;          // size code; / 64 is the line height in pixels
 
 // Default and smallest window sizes.
 const u32 USERMAIN_CHOOSERWIDTH = 750, USERMAIN_CHOOSERHEIGHT = 550;

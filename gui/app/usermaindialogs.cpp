@@ -18,11 +18,8 @@
 
 namespace kzv {
 
-static char const USERMAIN_MEASUREFONT[] = "droidmono";
-const u32 USERMAIN_MEASURESIZE = 960;
-const u32 USERMAIN_TEXTCOLOUR = 0xFF000000;     // opaque black
+const u32 USERMAIN_TEXTCOLOUR = PIXEL_OPAQUE;   // opaque black
 const u32 USERMAIN_FRAMECOLOUR = 0x888888;
-const u32 USERMAIN_OPAQUE = 0xFF000000;
 const u32 USERMAIN_WORKDIRCAPACITY = 512;
 const s32 USERMAIN_ICONX = 5, USERMAIN_ICONY = 5;
 // The chooser stands this far in from the window's left, top and right edges and
@@ -31,6 +28,12 @@ const s32 USERMAIN_ICONX = 5, USERMAIN_ICONY = 5;
 const s32 USERMAIN_CHOOSERINSET = 10;
 const s32 USERMAIN_CHOOSERSHORTFALL = 80;
 const s32 USERMAIN_STATUSGAP = 4;
+
+static s32 chooserheight(u32 windowheight) { return (s32)windowheight - USERMAIN_CHOOSERSHORTFALL; }
+static s32 statuslinetop(u32 windowheight)
+{
+    return USERMAIN_CHOOSERINSET + chooserheight(windowheight) + USERMAIN_STATUSGAP;
+}
 
 // The kind of the path's target (a link counts as what it points to); '=' when
 // it cannot be read.
@@ -111,7 +114,7 @@ bool usermain::buildchooser()
     s32 w = (s32)width, h = (s32)height;
     win.backimage.drawroundedrect(4, 4, w - 8, h - 6, 4, 1, USERMAIN_FRAMECOLOUR);
     s32 inset = USERMAIN_CHOOSERINSET;
-    if (!chooser.open(inset, inset, w - 2 * inset, h - USERMAIN_CHOOSERSHORTFALL, text.path, text.filter,
+    if (!chooser.open(inset, inset, w - 2 * inset, chooserheight(height), text.path, text.filter,
                       showhidden != 0)) {
         refuse("the file chooser could not be opened on ", text.path);
         return false;
@@ -158,7 +161,7 @@ char* usermain::loadtext()
 void usermain::measuretext(char const* t, u32& w, u32& h)
 {
     image scratch(pool);
-    scratch.setfont(USERMAIN_MEASUREFONT, USERMAIN_MEASURESIZE, false, false);
+    scratch.setfont(USERMAIN_FONT, USERMAIN_FONTSIZE, false, false);
     char* line = linebuffer();
     getstringline lines;
     u32 count = 0;
@@ -284,10 +287,10 @@ void usermain::drawstatusline()
         printto(sink, "%D %m %s", file_mtime(fi), file_size(fi), name);
         fi.exit(true);
     }
-    s32 top = USERMAIN_CHOOSERINSET + ((s32)height - USERMAIN_CHOOSERSHORTFALL) + USERMAIN_STATUSGAP;
+    s32 top = statuslinetop(height);
     image& im = win.backimage;
     im.fillrect(8, top, (s32)width - 16, 25, container.look.colors[0]);
-    im.print(8, top, container.look.colors[10] | USERMAIN_OPAQUE, status);
+    im.print(8, top, pixel_opaque(container.look.colors[10]), status);
     container.requestredraw();
 }
 

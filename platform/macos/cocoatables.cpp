@@ -30,11 +30,14 @@ cocoaevent cocoa_eventfor(u32 type)
     }
 }
 
-// AppKit's function-key characters (NSUpArrowFunctionKey and on).
+// The key characters AppKit reports: the function keys (NSUpArrowFunctionKey and
+// on), Return and the backspace key.
 enum : u32 {
     nsuparrow = 0xF700, nsdownarrow = 0xF701, nsleftarrow = 0xF702, nsrightarrow = 0xF703,
     nsf1 = 0xF704, nsf12 = 0xF70F, nsdelete = 0xF728, nshome = 0xF729, nsend = 0xF72B,
     nspageup = 0xF72C, nspagedown = 0xF72D,
+    nscarriagereturn = 13,      // what Return types
+    nsdeletebackward = 127,     // what the Delete (backspace) key types
 };
 
 const u32 COCOA_SHIFTEDF1 = 0x10024;
@@ -43,8 +46,8 @@ u32 cocoa_keycode(u32 character, u32 modifiers)
 {
     u32 shifted = (modifiers & COCOA_SHIFTBIT) ? (u32)guikey_shifted : 0;
     switch (character) {
-    case 13: return guikey_enter;
-    case 127: return guikey_backspace;
+    case nscarriagereturn: return guikey_enter;
+    case nsdeletebackward: return guikey_backspace;
     case nsuparrow: return guikey_up + shifted;
     case nsdownarrow: return guikey_down + shifted;
     case nsleftarrow: return guikey_left + shifted;

@@ -5,14 +5,6 @@
 
 namespace kzv {
 
-const u32 ENV_CAPACITY = 1024;          // getenv copies up to 999 characters
-
-static bool hasenv(char const* name)
-{
-    char value[ENV_CAPACITY];
-    return process->getenv(name, value, sizeof value);
-}
-
 static void releasequartz(module* m) { ((quartz*)m)->exit(true); }
 static void releaseopengl(module* m) { ((opengl_quartz*)m)->exit(true); }
 static void releasethreaded(module* m) { ((opengl_quartz_threaded*)m)->exit(true); }
@@ -59,7 +51,7 @@ int macos_opendisplay(guidriver& d, u32 flags)
         return 0;
     }
     d.reset();
-    if (!(flags & guiopen_noterminal) && hasenv("KZVTERM_CXS")) {
+    if (guidriver::wantsterminal(flags)) {
         int r = d.open_terminal();
         if (!r)
             d.endrun();

@@ -153,15 +153,7 @@ sptr opengl_quartz_threaded::command(unsigned code, int a, int b, guiwindow* w)
 
 sptr opengl_quartz_threaded_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
-    opengl_quartz_threaded* d = (opengl_quartz_threaded*)self;
-    if (cmd == cmd_cyclic) {
-        os_quartzgetmessages(d->windows, d->capacity, d->modifiers);
-        return 1;
-    }
-    sptr reply = 0;
-    if (module_defaultreply(cmd, p, reply))
-        return reply;
-    return d->command(cmd, a, b, (guiwindow*)const_cast<void*>(p));
+    return quartz_dispatch((opengl_quartz_threaded*)self, cmd, a, b, p);
 }
 
 } // namespace kzv

@@ -39,14 +39,10 @@ u32 console_write(int fd, char const* bytes, u32 count)
     return done;
 }
 
-static module* consolemodule() { return process ? process->consolemodule : nullptr; }
-
 unsigned os_stdout(char const* bytes, unsigned count)
 {
-    if (module* m = consolemodule()) {
-        m->call('J', (int)count, 0, bytes);
+    if (consolemodule_write(bytes, count))
         return count;
-    }
     return console_write(1, bytes, count);
 }
 
@@ -67,11 +63,8 @@ void os_puts(char const* line)
     if (!line)
         return;
     u32 length = strlen(line);
-    if (module* m = consolemodule()) {
-        m->call('J', (int)length, 0, line);
-        m->call('J', 1, 0, "\n");
+    if (consolemodule_puts(line, length))
         return;
-    }
     console_write(1, line, length);
     if (length == 0 || (line[length - 1] != '\n' && line[length - 1] != '\r'))
         console_write(1, "\n", 1);

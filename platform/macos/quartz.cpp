@@ -65,11 +65,7 @@ bool quartzdisplay::describe(quartzscreen const* screens, u32 count)
 
 int quartzdisplay::open()
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
     process->defaulthandler = nullptr;
     quartzscreen const* screens = nullptr;
     u32 count = 0;
@@ -163,15 +159,7 @@ sptr quartzdisplay::command(unsigned code, int a, int b, guiwindow* w)
 
 sptr quartz_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
-    quartzdisplay* d = (quartzdisplay*)self;
-    if (cmd == cmd_cyclic) {
-        os_quartzgetmessages(d->windows, d->capacity, d->modifiers);
-        return 1;
-    }
-    sptr reply = 0;
-    if (module_defaultreply(cmd, p, reply))
-        return reply;
-    return d->command(cmd, a, b, (guiwindow*)const_cast<void*>(p));
+    return quartz_dispatch((quartzdisplay*)self, cmd, a, b, p);
 }
 
 } // namespace kzv

@@ -63,7 +63,20 @@ public:
     void init(mem* p);
 };
 
-// '>' runs the event pump; the module defaults; everything else is a command.
+// The callback of every Quartz back-end: '>' runs the event pump; the module
+// defaults; everything else is the back-end's own command.
+template <class D> sptr quartz_dispatch(D* d, unsigned cmd, int a, int b, void const* p)
+{
+    if (cmd == cmd_cyclic) {
+        os_quartzgetmessages(d->windows, d->capacity, d->modifiers);
+        return 1;
+    }
+    sptr reply = 0;
+    if (module_defaultreply(cmd, p, reply))
+        return reply;
+    return d->command(cmd, a, b, (guiwindow*)const_cast<void*>(p));
+}
+
 sptr quartz_concb(void* self, unsigned cmd, int a, int b, void const* p);
 
 } // namespace kzv

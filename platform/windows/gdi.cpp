@@ -7,6 +7,7 @@
 #include "wintext.h"
 #include "../../framework/memprim.h"
 #include "../../framework/str.h"
+#include "../../framework/streamcodes.h"
 #include "../../framework/sysprocess.h"
 #include "../../gui/guidriver.h"
 #include "../../gui/pixelformat.h"
@@ -35,21 +36,14 @@ void gdi::mexit()
 
 void gdi::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 static u32 pixelformatof(u32 request) { return request == pixfmt_555 || request == pixfmt_565 ? pixfmt_555 : pixfmt_888; }
 
 int gdi::open(u32 formatrequest)
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
     process->defaulthandler = nullptr;
     gdibinding* b = gdi_binding();
     guiscreen* screens = b ? (guiscreen*)store.getmem0(b->monitorcount * (u32)sizeof(guiscreen)) : nullptr;
@@ -289,24 +283,14 @@ void gdi::pump()
 sptr gdi_concb(void* self, unsigned cmd, int a, int b, void const* p)
 {
     gdi* g = (gdi*)self;
-    switch (cmd) {
-    case '>':
+    if (cmd == cmd_cyclic) {
         g->pump();
         return 1;
-    case 'S': case 'W': case '^':
-        return 1;
-    case 'E':
-        if (p)
-            *(void**)const_cast<void*>(p) = nullptr;
-        return 0;
-    case 'F':
-        return -1;
-    case 'I': case 'B': case 'C': case 'D': case 'G': case 'H': case 'J': case 'K': case 'L': case 'M': case 'N':
-    case '_': case '`': case 'a':
-        return 0;
-    default:
-        return g->command(cmd, a, b, (guiwindow*)const_cast<void*>(p));
     }
+    sptr reply;
+    if (module_defaultreply(cmd, p, reply))
+        return reply;
+    return g->command(cmd, a, b, (guiwindow*)const_cast<void*>(p));
 }
 
 } // namespace kzv

@@ -11,6 +11,7 @@
 namespace kzv {
 
 const u32 KEY_CTRLV = 22;       // the character Ctrl+V types
+const u32 KEY_RETURN = 13;      // the character Enter types (CR)
 
 static guiwindow* findwindow(winhandle window)
 {
@@ -80,7 +81,7 @@ static bool translate(guiwindow* w, u32 message, uptr wparam, sptr lparam)
     case WM_CHAR:
         if (wparam == 0)
             return false;
-        guiwindow_sendevent(w, ui_keydown, wparam == 13 ? (int)guikey_enter : wparam == KEY_CTRLV ? (int)guikey_paste
+        guiwindow_sendevent(w, ui_keydown, wparam == KEY_RETURN ? (int)guikey_enter : wparam == KEY_CTRLV ? (int)guikey_paste
                                                                                                   : (int)wparam, 0);
         return true;
     case WM_MOUSEMOVE:

@@ -8,14 +8,6 @@
 
 namespace kzv {
 
-const u32 ENV_CAPACITY = 1024;          // getenv copies up to 999 characters
-
-static bool hasenv(char const* name)
-{
-    char value[ENV_CAPACITY];
-    return process->getenv(name, value, sizeof value);
-}
-
 static void releasegdi(module* m) { ((gdi*)m)->exit(true); }
 
 static int opengdi(guidriver& d)
@@ -43,7 +35,7 @@ int guidriver::open(u32 f0, u32 f1, u32 f2, u32 f3, u32 f4, u32 f5)
         return 0;
     }
     reset();
-    int r = (!(f & guiopen_noterminal) && hasenv("KZVTERM_CXS")) ? open_terminal() : opengdi(*this);
+    int r = wantsterminal(f) ? open_terminal() : opengdi(*this);
     if (!r)
         endrun();
     return r;

@@ -16,16 +16,12 @@ namespace kzv {
 
 const u32 INPUT_RETRYMS = 100;          // after a failed console read
 
-static module* consolemodule() { return process ? process->consolemodule : nullptr; }
-
 unsigned os_stdout(char const* bytes, unsigned count)
 {
     if (count == 0)
         return 0;
-    if (module* m = consolemodule()) {
-        m->call('J', (int)count, 0, bytes);
+    if (consolemodule_write(bytes, count))
         return count;
-    }
     winhandle h = win_stdoutput();
     return win_isinvalid(h) ? count : win_writeall(h, bytes, count);
 }
@@ -50,11 +46,8 @@ void os_puts(char const* line)
     if (!line)
         return;
     u32 length = strlen(line);
-    if (module* m = consolemodule()) {
-        m->call('J', (int)length, 0, line);
-        m->call('J', 1, 0, "\n");
+    if (consolemodule_puts(line, length))
         return;
-    }
     winhandle h = win_stdoutput();
     if (length)
         win_writeall(h, line, length);

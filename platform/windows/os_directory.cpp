@@ -6,50 +6,27 @@
 #include "winos.h"
 #include "winpath.h"
 #include "wintext.h"
+#include "../../framework/dirnamelist.h"
 #include "../../framework/os.h"
 #include "../../framework/str.h"
 #include "../../framework/sysprocess.h"
 
 namespace kzv {
 
-const u32 NAMELIST_STEP = 64;           // pointer list growth
 const u32 NAME_CAPACITY = 1024;         // the UTF-8 form of one name
 const u32 WIN_ERROR_FILENOTFOUND = 2;   // an empty drive has not even "." in it
-
-struct namelist {
-    char const** names;
-    u32 count;
-    u32 capacity;
-};
-
-static bool addname(namelist& list, smem& store, char const* name)
-{
-    if (list.count + 1 >= list.capacity) {
-        u64 bytes = (u64)(list.capacity + NAMELIST_STEP) * sizeof(char const*);
-        char const** grown = (char const**)process->pool.resize(list.names, bytes);
-        if (!grown)
-            return false;
-        list.names = grown;
-        list.capacity += NAMELIST_STEP;
-    }
-    char* copy = store.setstr(name);
-    if (!copy)
-        return false;
-    list.names[list.count++] = copy;
-    return true;
-}
 
 static bool isdotordotdot(u16 const* name)
 {
     return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
 
-static bool listdrives(namelist& list, smem& store)
+static bool listdrives(dirnamelist& list, smem& store)
 {
     u32 drives = GetLogicalDrives();
     for (u32 bit = 0; bit < 26; bit++) {
         char name[2] = {(char)('a' + bit), 0};
-        if ((drives >> bit & 1) && !addname(list, store, name))
+        if ((drives >> bit & 1) && !list.add(store, name))
             return false;
     }
     return true;
@@ -69,7 +46,7 @@ static bool pattern(char const* path, u16* out)
 }
 
 // -1 when the folder cannot be read, 0 when memory ran out, 1 when listed.
-static int listfolder(char const* path, namelist& list, smem& store)
+static int listfolder(char const* path, dirnamelist& list, smem& store)
 {
     u16 wide[WINPATH_CAPACITY];
     if (!pattern(path, wide))
@@ -84,7 +61,7 @@ static int listfolder(char const* path, namelist& list, smem& store)
         u32 bytes = 0;
         if (isdotordotdot(found.name) || !wintext_toutf8(found.name, 260, name, sizeof name, bytes))
             continue;
-        if (!addname(list, store, name)) {
+        if (!list.add(store, name)) {
             result = 0;
             break;
         }
@@ -98,20 +75,12 @@ char const** os_getdirentries(char const* path, smem& store, unsigned& count)
     count = 0;
     if (!path || !process)
         return nullptr;
-    namelist list = {(char const**)process->pool.getmem(NAMELIST_STEP * sizeof(char const*)), 0, NAMELIST_STEP};
-    if (!list.names)
+    dirnamelist list;
+    if (!list.begin())
         return nullptr;
     int listed = streq(path, "/") ? (listdrives(list, store) ? 1 : 0) : listfolder(path, list, store);
-    char const** result = nullptr;
-    if (listed == 1)
-        result = (char const**)store.getmem((list.count + 1) * (u32)sizeof(char const*));
-    if (result) {
-        for (u32 i = 0; i < list.count; i++)
-            result[i] = list.names[i];
-        result[list.count] = nullptr;
-        count = list.count;
-    }
-    process->pool.freemem(list.names);
+    char const** result = listed == 1 ? list.finish(store, count) : nullptr;
+    list.end();
     return result;
 }
 

@@ -193,7 +193,7 @@ int textbuffer::readline()
     char* line = nullptr;
     if (in.peer && in.call(stream_getline, 0, 0, &line) > 0 && line)
         return appendline(line) ? 1 : 0;
-    in.call('W', 0, 0, nullptr);
+    in.call(cmd_datarequested, 0, 0, nullptr);
     module* peer = in.peer ? in.peer->owner : nullptr;
     if (!peer)
         return 0;
@@ -402,7 +402,7 @@ sptr textbuffer_concb(void* self, unsigned cmd, int a, int, void const* p)
 {
     textbuffer* t = (textbuffer*)self;
     switch (cmd) {
-    case cmd_cyclic: case 'W': case '^':
+    case cmd_cyclic: case cmd_datarequested: case cmd_error:
         return 1;
     case stream_seteol:
         t->seteol((char const*)p);

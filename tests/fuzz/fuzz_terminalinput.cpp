@@ -34,7 +34,7 @@ void checkkey(u32 k)
 {
     if (k < 0x100)
         return;
-    if (k >= key_left && k <= key_f4)
+    if (k >= guikey_left && k <= guikey_f1 + 3)
         return;
     u32 kind = key_kind(k);
     bool mouse = kind >= mouse_leftdown && kind <= mouse_moved;

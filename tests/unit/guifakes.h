@@ -127,7 +127,7 @@ struct fakebackend : public module {
     sptr command(unsigned cmd, guiwindow* w)
     {
         switch (cmd) {
-        case guicmd_datarequested:
+        case cmd_datarequested:
             calls87++;
             if (readyat != NEVER && theclock().now >= readyat)
                 flags |= gui_ready;

@@ -66,16 +66,16 @@ TEST(key_table)
         {"LF CR is one Enter", "\n\r", 0, {10, NONE}},
         {"CR CR is two", "\r\r", 0, {10, 10, NONE}},
         {"LF LF is two", "\n\nx", 0, {10, 10, 'x', NONE}},
-        {"backspace both ways", "\x08\x7f", 0, {key_backspace, key_backspace, NONE}},
-        {"arrows", "\x1b[A\x1b[B\x1b[C\x1b[D", 0, {key_up, key_down, key_right, key_left, NONE}},
-        {"F1 to F4", "\x1b[P\x1b[Q\x1b[R\x1b[S", 0, {key_f1, key_f2, key_f3, key_f4, NONE}},
-        {"delete", "\x1b[3~", 0, {key_delete, NONE}},
+        {"backspace both ways", "\x08\x7f", 0, {guikey_backspace, guikey_backspace, NONE}},
+        {"arrows", "\x1b[A\x1b[B\x1b[C\x1b[D", 0, {guikey_up, guikey_down, guikey_right, guikey_left, NONE}},
+        {"F1 to F4", "\x1b[P\x1b[Q\x1b[R\x1b[S", 0, {guikey_f1, guikey_f1 + 1, guikey_f1 + 2, guikey_f1 + 3, NONE}},
+        {"delete", "\x1b[3~", 0, {guikey_delete, NONE}},
         {"broken delete", "\x1b[3xy", 0, {'y', NONE}},
-        {"shift up and down", "\x1b[1;2A\x1b[1;2B", 0, {key_pageup, key_pagedown, NONE}},
+        {"shift up and down", "\x1b[1;2A\x1b[1;2B", 0, {guikey_pageup, guikey_pagedown, NONE}},
         {"a byte breaking CSI 1 is consumed", "\x1b[1;5Az", 0, {'A', 'z', NONE}},
         {"unknown CSI gives its tail", "\x1b[5~", 0, {'~', NONE}},
         {"ESC then a letter", "\x1bx", 0, {27, 'x', NONE}},
-        {"ESC ESC [ A", "\x1b\x1b[A", 0, {27, key_up, NONE}},
+        {"ESC ESC [ A", "\x1b\x1b[A", 0, {27, guikey_up, NONE}},
         {"ESC O is Esc", "\x1bOP", 0, {27, 'O', 'P', NONE}},
         {"ESC then CR", "\x1b\r\n", 0, {27, 10, NONE}},
     };
@@ -153,7 +153,7 @@ TEST(lone_escape_after_100_ms)
     CHECK_EQ(t.termgetkey(), 0u);
     process->msnow += 99;
     peer.feed("[B");
-    CHECK_EQ(t.termgetkey(), key_down);
+    CHECK_EQ(t.termgetkey(), guikey_down);
     process->msnow = saved;
     peer.stop();
 }
@@ -214,7 +214,7 @@ TEST(waiting_for_a_key)
     peer.start(source_stdio, 80, 24, true);
     wire(peer, t);
     peer.feed("\x1b[C");
-    CHECK_EQ(t.callback(&t, termcmd_waitkey, 0, 0, nullptr), (sptr)key_right);
+    CHECK_EQ(t.callback(&t, termcmd_waitkey, 0, 0, nullptr), (sptr)guikey_right);
     peer.feed("g");
     CHECK_EQ(t.callback(&t, termcmd_getkey, 0, 0, nullptr), (sptr)'g');
     CHECK_EQ(t.callback(&t, termcmd_getkey, 0, 0, nullptr), 0);
