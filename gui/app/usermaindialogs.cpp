@@ -10,6 +10,7 @@
 #include "../../framework/os.h"
 #include "../../framework/printf.h"
 #include "../../framework/resources.h"
+#include "../../framework/stdio.h"
 #include "../../framework/str.h"
 #include "../../framework/sysprocess.h"
 #include "../font.h"
@@ -41,6 +42,41 @@ static u8 pathkind(char const* path)
     u8 k = fi.open(path) ? file_kind(fi) : (u8)filekind_other;
     fi.exit(true);
     return k;
+}
+
+// Why a text file cannot be shown, or null when it can be read.
+static char const* textfileproblem(char const* name)
+{
+    fileinformation fi;
+    fi.init(nullptr);
+    bool found = fi.open(name);
+    u8 k = found ? file_kind(fi) : (u8)filekind_other;
+    fi.exit(true);
+    if (!found)
+        return "no such file";
+    if (k == filekind_directory)
+        return "a folder, not a file";
+    if (k != filekind_file)
+        return "not a regular file";
+    int fd = os_fopen(name, 1);
+    if (!fd)
+        return "not readable";
+    os_close(fd);
+    return nullptr;
+}
+
+// The dialog goes on without what could not be read; the script's log learns why.
+void usermain::tellunread(char const* option, char const* path, char const* why)
+{
+    eprint(process->getprogramname());
+    eprint(": ");
+    eprint(option);
+    if (path[0]) {
+        eprint(" ");
+        eprint(path);
+    }
+    eprint(": ");
+    eputs(why);
 }
 
 // A path or pattern option taken whole into out (at most max characters): absent,
@@ -116,6 +152,8 @@ bool usermain::buildchooser()
         refuse("the file chooser could not be opened on ", text.path);
         return false;
     }
+    if (chooser.islistfailed())
+        tellunread("-folder", text.path, "the folder cannot be listed");
     button1.open("OK", w - 260, h - 35, 250, 28);
     button2.open("Cancel", 10, h - 35, 250, 28);
     chooser.setfocus();
@@ -149,7 +187,10 @@ char* usermain::loadtext()
     if (named == option_absent)
         return t;
     t[0] = 0;
-    if (name[0] && pathkind(name) == filekind_file)
+    char const* why = name[0] ? textfileproblem(name) : "no file is named";
+    if (why)
+        tellunread("-textfile", name, why);
+    else
         loadfile(name, t, USERMAIN_TEXTMAX);
     return t;
 }

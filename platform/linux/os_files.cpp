@@ -82,6 +82,47 @@ u64 os_fsize(int fd)
 
 bool os_unlink(char const* path) { return path && sys_unlink(path) == 0; }
 
+int os_fcreatenew(char const* path, bool& taken)
+{
+    taken = false;
+    if (!path)
+        return 0;
+    long fd = sys_open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (sys_failed(fd)) {
+        taken = fd == -E_EXIST;     // with O_EXCL a link of that name is refused as existing
+        return 0;
+    }
+    if (fd == 0) {
+        sys_close(0);
+        return 0;
+    }
+    return (int)fd;
+}
+
+// The type is checked before the open, and the open itself neither follows a link
+// nor waits for a fifo's writer: a file swapped in between is at worst read empty.
+int os_fopennolink(char const* path)
+{
+    kstat st;
+    if (!path || sys_failed(sys_lstat(path, &st)) || (st.mode & S_IFMT) != S_IFREG)
+        return 0;
+    long fd = sys_open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+    if (sys_failed(fd))
+        return 0;
+    if (fd == 0) {
+        sys_close(0);
+        return 0;
+    }
+    return (int)fd;
+}
+
+bool os_isownfile(char const* path)
+{
+    kstat st;
+    return path && !sys_failed(sys_lstat(path, &st)) && (st.mode & S_IFMT) == S_IFREG &&
+           st.uid == (u32)sys_geteuid();
+}
+
 bool os_getwd(char* out512)
 {
     if (!sys_failed(sys_getcwd(out512, 512)))

@@ -83,6 +83,46 @@ u64 os_fsize(int fd)
 
 bool os_unlink(char const* path) { return path && unlink(path) == 0; }
 
+int os_fcreatenew(char const* path, bool& taken)
+{
+    taken = false;
+    if (!path)
+        return 0;
+    int fd = open(path, bsd::O_WRONLY | bsd::O_CREAT | bsd::O_EXCL | bsd::O_NOFOLLOW | bsd::O_CLOEXEC, 0600);
+    if (fd < 0) {
+        taken = bsd_errno() == bsd::EEXIST;     // with O_EXCL a link of that name counts as existing
+        return 0;
+    }
+    if (fd == 0) {
+        close(0);
+        return 0;
+    }
+    return fd;
+}
+
+// The type is checked before the open, and the open itself neither follows a link
+// nor waits for a fifo's writer: a file swapped in between is at worst read empty.
+int os_fopennolink(char const* path)
+{
+    bsd::stat st;
+    if (!path || lstat(path, &st) != 0 || (st.mode & bsd::S_IFMT) != bsd::S_IFREG)
+        return 0;
+    int fd = open(path, bsd::O_RDONLY | bsd::O_NOFOLLOW | bsd::O_NONBLOCK | bsd::O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    if (fd == 0) {
+        close(0);
+        return 0;
+    }
+    return fd;
+}
+
+bool os_isownfile(char const* path)
+{
+    bsd::stat st;
+    return path && lstat(path, &st) == 0 && (st.mode & bsd::S_IFMT) == bsd::S_IFREG && st.uid == geteuid();
+}
+
 bool os_getwd(char* out512)
 {
     if (getcwd(out512, 512))
