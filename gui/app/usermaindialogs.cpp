@@ -33,26 +33,30 @@ const s32 USERMAIN_CHOOSERINSET = 10;
 const s32 USERMAIN_CHOOSERSHORTFALL = 80;
 const s32 USERMAIN_STATUSGAP = 4;
 
-// The kind of the path's target (a link counts as what it points to); '=' when
-// it cannot be read.
-static u8 pathkind(char const* path)
+// The kind of the path's target (a link counts as what it points to); false, with
+// '=', when the path cannot be examined.
+static bool examine(char const* path, u8& kind)
 {
     fileinformation fi;
     fi.init(nullptr);
-    u8 k = fi.open(path) ? file_kind(fi) : (u8)filekind_other;
+    bool found = fi.open(path);
+    kind = found ? file_kind(fi) : (u8)filekind_other;
     fi.exit(true);
+    return found;
+}
+
+static u8 pathkind(char const* path)
+{
+    u8 k = filekind_other;
+    examine(path, k);
     return k;
 }
 
 // Why a text file cannot be shown, or null when it can be read.
 static char const* textfileproblem(char const* name)
 {
-    fileinformation fi;
-    fi.init(nullptr);
-    bool found = fi.open(name);
-    u8 k = found ? file_kind(fi) : (u8)filekind_other;
-    fi.exit(true);
-    if (!found)
+    u8 k = filekind_other;
+    if (!examine(name, k))
         return "no such file";
     if (k == filekind_directory)
         return "a folder, not a file";
@@ -169,7 +173,8 @@ bool usermain::yesnodialog() { return messagedialog(true); }
 
 // The text buffer with -text, replaced by the text file when one is named. Only a
 // regular file is read: a folder, a device or a pipe leaves the text empty
-// instead of waiting for input that may never come. Null when the run was ended.
+// instead of waiting for input that may never come, and a line on standard
+// error names the file and the reason. Null when the run was ended.
 char* usermain::loadtext()
 {
     char* t = (char*)pool->getmem(USERMAIN_TEXTCAPACITY);
