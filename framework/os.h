@@ -54,6 +54,9 @@ int os_stdout_ansi(char const* bytes, unsigned count);
 unsigned os_stderr(char const* text);
 unsigned os_stderr(char const* bytes, unsigned count);
 bool os_puts(char const* line);             // false when not all of it was written
+// Keys of the UI terminal, without waiting. On Linux and macOS a terminal that has
+// gone away (its end, or EIO) ends the run with exit code 2 and the reason "the
+// terminal has gone away"; a Windows console that closes ends the process itself.
 int os_stdin(void* buffer, unsigned size);
 void os_initstdio();
 void os_setstdinsinglemode();
