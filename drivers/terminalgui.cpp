@@ -222,15 +222,17 @@ bool terminalgui::openscreen(u32 format)
 }
 
 // Only records written after the open count: the file is taken from its end, cut
-// down to a whole record. It is held open at its end so that growth is seen.
+// down to a whole record. It is held open at its end so that growth is seen. The
+// shared directory may be writable by others, so the mouse and offset files are
+// read only as regular files, never through a link (a fifo would block the open).
 void terminalgui::openmousefile()
 {
     if (!directory[0])
         return;
     char path[TERMINALGUI_PATHCAPACITY];
-    if (!str_combine(path, sizeof path, directory, "/tuimouse") || !os_fileexists(path))
+    if (!str_combine(path, sizeof path, directory, "/tuimouse"))
         return;
-    if (!mousefile.open(path))
+    if (!mousefile.opennolink(path))
         return;
     mousefile.control |= control_hold;
     mousefile.setposition(mousefile.filesize() & ~(u64)(MOUSERECORD_BYTES - 1));
@@ -271,7 +273,7 @@ void terminalgui::readoffset(terminalwindow* part)
     vprinter_hex32tostring((u32)os_getpid(), pid, false);
     if (!str_combine(path, sizeof path, directory, "/tuimouseoffset_", pid))
         return;
-    int fd = os_fopen(path, 1);
+    int fd = os_fopennolink(path);
     if (!fd)
         return;
     u8 b[4] = {0, 0, 0, 0};

@@ -385,6 +385,11 @@ void ansiterminal::termdrawimage(int x, int y, image* im)
         termdrawimagenographic(x, y, im);
 }
 
+// The shared directory may be writable by others, and the names are easy to
+// guess: each frame goes into a file made new for this user only, never through
+// a link. A name that is taken is cleared only when it holds a regular file of
+// ours (an earlier frame of that name); anything else there (a link, a folder,
+// another user's file) stays untouched and that frame is not written.
 void ansiterminal::saveframe(image* im)
 {
     // The name adds 19 characters; the room beyond them keeps every conversion
@@ -396,11 +401,18 @@ void ansiterminal::saveframe(image* im)
         fits = vprinter_format(path, sizeof(path), sizeof(path), "%s/tuiimg_%04x_%04x_%x", directory,
                                (u32)os_getpid() & 0xFFFF, (u32)im->serial & 0xFFFF,
                                im->framecounter & 7) == length + 19;
-    if (fits && im->savekzv(path))
+    bool taken = false;
+    if (fits && im->savekzvnew(path, taken))
         return;
-    if (!savefailed)
-        eprintf("terminal: cannot write the image file in %s\n", directory);
+    if (taken && os_isownfile(path) && os_unlink(path) && im->savekzvnew(path, taken))
+        return;
+    if (savefailed)
+        return;
     savefailed = true;
+    if (taken)
+        eprintf("terminal: %s is not a file of ours; frames of that name are not written\n", path);
+    else
+        eprintf("terminal: cannot write the image file in %s\n", directory);
 }
 
 // The outside terminal program finds each covered row by its marks: the frame,

@@ -50,6 +50,7 @@ bool dir::open(char const* path)
     dirpath = path ? strings.setstr(path) : nullptr;
     unsigned count = 0;
     entries = dirpath ? os_getdirentries(dirpath, strings, count) : nullptr;
+    unreadable = entries ? 0 : 1;
     entrycount = entries ? count : 0;
     pathbuf = entrycount ? (char*)strings.getmem(DIR_PATHCAPACITY) : nullptr;
     if (!pathbuf) {

@@ -27,6 +27,7 @@ public:
     u32 entryindex;         // the next entry to hand out
     char* pathbuf;          // DIR_PATHCAPACITY bytes
     smem strings;           // path copy, names, the array and pathbuf
+    u8 unreadable;          // the last open could not read the directory (not merely empty)
 
     dir() { init(nullptr); }
     explicit dir(char const* path);

@@ -72,6 +72,11 @@ bool file::open(char const* path)
     if (!os_fileexists(path))
         return openentry(path);
     fd = os_fopen(path, 1);
+    return openedforreading();
+}
+
+bool file::openedforreading()
+{
     if (!fd)
         return false;
     filesize() = os_fsize(fd);
@@ -79,6 +84,13 @@ bool file::open(char const* path)
     readchunk = chunkfor(filesize());
     setstate(streamstate_open);
     return true;
+}
+
+bool file::opennolink(char const* path)
+{
+    resetkeepconnections();
+    fd = path ? os_fopennolink(path) : 0;
+    return openedforreading();
 }
 
 bool file::openres(char const* name)
@@ -91,6 +103,19 @@ bool file::create(char const* path)
 {
     resetkeepconnections();
     fd = path ? os_fopen(path, 3) : 0;
+    return openedforwriting();
+}
+
+bool file::createnew(char const* path, bool& taken)
+{
+    resetkeepconnections();
+    taken = false;
+    fd = path ? os_fcreatenew(path, taken) : 0;
+    return openedforwriting();
+}
+
+bool file::openedforwriting()
+{
     if (!fd) {
         setstate(streamstate_error);
         return false;

@@ -31,6 +31,11 @@ public:
     bool open(char const* path);
     bool openres(char const* name);
     bool create(char const* path);
+    // For files in a folder that others may write to (os_fopennolink and
+    // os_fcreatenew): only a regular file on disk, never through a link, and a new
+    // file only where the name is free (`taken` says when it is not).
+    bool opennolink(char const* path);
+    bool createnew(char const* path, bool& taken);
     bool restart();
     bool setposition(u64 p);
     u64 checksize();
@@ -44,6 +49,8 @@ public:
 
 private:
     bool openentry(char const* name);
+    bool openedforreading();    // the state after fd was opened (or not)
+    bool openedforwriting();
 };
 
 sptr file_concb(void* self, unsigned cmd, int a, int b, void const* p);

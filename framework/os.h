@@ -32,6 +32,15 @@ bool os_fileexists(char const* path);
 u64 os_fsize(char const* path);
 u64 os_fsize(int fd);
 bool os_unlink(char const* path);
+// Files in a folder that others may write to. A new file for writing, readable
+// and writable by this user only, never made through a link: 0 when nothing was
+// made, `taken` then telling whether the name exists already (a link counts).
+int os_fcreatenew(char const* path, bool& taken);
+// An existing regular file for reading, never through a link and never waiting
+// (a fifo or a device is refused): 0 otherwise.
+int os_fopennolink(char const* path);
+// The path itself, a link not followed, is a regular file that belongs to this user.
+bool os_isownfile(char const* path);
 bool os_fileinfo(data& file);
 char const** os_getdirentries(char const* path, smem& store, unsigned& count);
 // The working directory; false, with out = "/", when it cannot be read or does
@@ -44,7 +53,10 @@ unsigned os_stdout(char const* bytes, unsigned count);
 int os_stdout_ansi(char const* bytes, unsigned count);
 unsigned os_stderr(char const* text);
 unsigned os_stderr(char const* bytes, unsigned count);
-void os_puts(char const* line);
+bool os_puts(char const* line);             // false when not all of it was written
+// Keys of the UI terminal, without waiting. On Linux and macOS a terminal that has
+// gone away (its end, or EIO) ends the run with exit code 2 and the reason "the
+// terminal has gone away"; a Windows console that closes ends the process itself.
 int os_stdin(void* buffer, unsigned size);
 void os_initstdio();
 void os_setstdinsinglemode();

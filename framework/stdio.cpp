@@ -69,18 +69,15 @@ sptr stdio_concb(void* self, unsigned cmd, int a, int b, void const* p)
 
 int puts(char const* text)
 {
-    if (!text)
-        return 0;
-    os_puts(text);
-    return 1;
+    return text && os_puts(text) ? 1 : 0;
 }
 
 int print(char const* text)
 {
     if (!text)
         return 0;
-    os_stdout(text, strlen(text));
-    return 1;
+    u32 n = strlen(text);
+    return os_stdout(text, n) == n ? 1 : 0;
 }
 
 int eputs(char const* text)

@@ -32,10 +32,12 @@ public:
 
 sptr stdio_concb(void* self, unsigned cmd, int a, int b, void const* p);
 
-// The answer channel. Null writes nothing and answers 0; otherwise 1.
+// The answer channel: 1 when all of it was written, 0 when not (null writes
+// nothing and answers 0; a full, closed or broken standard output answers 0).
 int puts(char const* text);             // the text and a line end
 int print(char const* text);            // the text alone
-// The diagnostic channel, with the same line rule as `puts`.
+// The diagnostic channel, with the same line rule as `puts`. Null answers 0,
+// anything else 1: there is nowhere left to report a failed diagnostic.
 int eputs(char const* text);
 int eprint(char const* text);
 // Later output goes to standard output even where a console module was installed.

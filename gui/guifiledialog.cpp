@@ -130,6 +130,10 @@ void guifiledialog::opendirlist()
         fileinformation info;
         info.init(pool);
         listing.open(path);
+        if (listing.unreadable)
+            dialogflags |= chooser_listfailed;
+        else
+            dialogflags &= (u16)~chooser_listfailed;
         connect(listing.out, info.in);
         folders.clear();
         files.clear();

@@ -34,6 +34,7 @@ enum : u16 {                // the chooser's own flags
     chooser_dragleft = 256,
     chooser_dragright = 512,
     chooser_escape = 1024,      // collected by isescaped
+    chooser_listfailed = 2048,  // the folder shown could not be listed
 };
 
 class guifiledialog : public module {
@@ -75,6 +76,7 @@ public:
     bool isclicked();
     bool ischanged();
     bool isescaped();
+    bool islistfailed() const { return (dialogflags & chooser_listfailed) != 0; }
     // The selected path ("//x" given as "/x"); false, out empty, when nothing is
     // selected or it does not fit `capacity`.
     bool get(char* out, u32 capacity) const;

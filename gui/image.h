@@ -137,6 +137,8 @@ public:
     void putscanline(data* rec);
     bool drawimage(int x, int y, char const* path);
     bool savekzv(char const* path);
+    // Into a new file only; false with `taken` set when the name exists (imageio_savenew).
+    bool savekzvnew(char const* path, bool& taken);
 
     // PNG and BMP files (imagecodecs.cpp), through the png and bmp codec modules.
     // A load opens the image at the file's size and pixel format (888, or 8888 for

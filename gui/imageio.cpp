@@ -255,14 +255,9 @@ static imagesaveresult saveresult(bool pumped, transform& codec, file& target)
     return imagesave_saved;
 }
 
-imagesaveresult imageio_save(image& im, transform& codec, char const* path)
+// The save into a file just made at `path`, which the call closes.
+static imagesaveresult savetofile(image& im, transform& codec, file& target, char const* path)
 {
-    if (!path || !im.haspixels() || im.width == 0 || im.height == 0)
-        return imagesave_noimage;           // an image without rows hands out no record to encode
-    file target;
-    target.init(im.pool);
-    if (!target.create(path))
-        return imagesave_nofile;
     pin* previous = im.out.peer;
     restartrows(im);
     connect(im.out, codec.in);
@@ -277,6 +272,31 @@ imagesaveresult imageio_save(image& im, transform& codec, char const* path)
     if (result != imagesave_saved)
         removepartial(path);
     return result;
+}
+
+static bool hasrows(image& im) { return im.haspixels() && im.width != 0 && im.height != 0; }
+
+imagesaveresult imageio_save(image& im, transform& codec, char const* path)
+{
+    if (!path || !hasrows(im))
+        return imagesave_noimage;           // an image without rows hands out no record to encode
+    file target;
+    target.init(im.pool);
+    if (!target.create(path))
+        return imagesave_nofile;
+    return savetofile(im, codec, target, path);
+}
+
+imagesaveresult imageio_savenew(image& im, transform& codec, char const* path, bool& taken)
+{
+    taken = false;
+    if (!path || !hasrows(im))
+        return imagesave_noimage;
+    file target;
+    target.init(im.pool);
+    if (!target.createnew(path, taken))
+        return imagesave_nofile;
+    return savetofile(im, codec, target, path);
 }
 
 // ---- kzv files ----------------------------------------------------------------
@@ -323,6 +343,12 @@ bool image::savekzv(char const* path)
 {
     kzvimage codec(pool);
     return imageio_save(*this, codec, path) == imagesave_saved;
+}
+
+bool image::savekzvnew(char const* path, bool& taken)
+{
+    kzvimage codec(pool);
+    return imageio_savenew(*this, codec, path, taken) == imagesave_saved;
 }
 
 } // namespace kzv

@@ -39,5 +39,9 @@ enum imagesaveresult : u8 {
 // imagesave_saved after the file was made removes it (a regular file that is no
 // link only).
 imagesaveresult imageio_save(image& im, transform& codec, char const* path);
+// The same into a file that must not exist yet, for folders others may write to:
+// made new for this user only, never through a link (os_fcreatenew). A name that
+// is taken answers imagesave_nofile with `taken` set, and nothing there is touched.
+imagesaveresult imageio_savenew(image& im, transform& codec, char const* path, bool& taken);
 
 } // namespace kzv

@@ -32,11 +32,11 @@ u32 helptext_format(char* out, u32 capacity, char const* version, char const* da
     return sink.length;
 }
 
-void helptext_print(char const* version, char const* date, char const* time)
+bool helptext_print(char const* version, char const* date, char const* time)
 {
     char text[HELPTEXT_CAPACITY];
     helptext_format(text, sizeof text, version, date, time);
-    print(text);
+    return print(text) == 1;
 }
 
 } // namespace kzv

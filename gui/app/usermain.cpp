@@ -48,7 +48,8 @@ void usermain::init(mem* p)
     // -help wins over any word; the run then starts no step and ends with status 0.
     dialogchoice choice = dialog_fromword(dialog_word(process->getprogramname(), process->getargv(0)));
     if (arggetbool("help") || choice.kind == dialog_help) {
-        helptext_print(version, process->builddate, process->buildtime);
+        if (!helptext_print(version, process->builddate, process->buildtime))
+            refuse("the help text could not be written to standard output", nullptr);
         return;
     }
     width = sizeoption("width");
@@ -147,8 +148,11 @@ void usermain::finish(char const* answer)
 {
     kind = dialog_help;
     closeui();
-    if (answer)
-        puts(answer);
+    // A script that reads the answer must not take a lost one for none.
+    if (answer && !puts(answer)) {
+        refuse("the answer could not be written to standard output", nullptr);
+        return;
+    }
     process->exit("");
 }
 

@@ -2,8 +2,10 @@
 // four dialogs (file chooser, folder chooser, message box, yes/no question) in a
 // window on the display the driver finds, prints the user's one answer on
 // standard output and ends the run. Path and pattern options too long for their
-// buffers, a -folder that is not a folder and a working directory too long to
-// show are refused with one line on standard error and exit status 2. The record
+// buffers, a -folder that is not a folder, a working directory too long to show
+// and an answer or help text that standard output does not take end the run with
+// one line on standard error and exit status 2; a -textfile or -folder that
+// cannot be read keeps the dialog and is named on standard error. The record
 // embeds every module it uses; it lives in one block of the process pool.
 #pragma once
 #include "../gui.h"
@@ -95,6 +97,9 @@ public:
     void finish(char const* answer);
     // One line on standard error and exit status 2.
     void refuse(char const* what, char const* detail);
+    // One line on standard error naming the option's path and why it was not
+    // read; the run goes on.
+    void tellunread(char const* option, char const* path, char const* why);
 
 private:
     optiontake takeoption(char const* name, char* out, u32 max, char const* refusal);

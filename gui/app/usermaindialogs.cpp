@@ -10,6 +10,7 @@
 #include "../../framework/os.h"
 #include "../../framework/printf.h"
 #include "../../framework/resources.h"
+#include "../../framework/stdio.h"
 #include "../../framework/str.h"
 #include "../../framework/sysprocess.h"
 #include "../font.h"
@@ -35,15 +36,54 @@ static s32 statuslinetop(u32 windowheight)
     return USERMAIN_CHOOSERINSET + chooserheight(windowheight) + USERMAIN_STATUSGAP;
 }
 
-// The kind of the path's target (a link counts as what it points to); '=' when
-// it cannot be read.
-static u8 pathkind(char const* path)
+// The kind of the path's target (a link counts as what it points to); false, with
+// '=', when the path cannot be examined.
+static bool examine(char const* path, u8& kind)
 {
     fileinformation fi;
     fi.init(nullptr);
-    u8 k = fi.open(path) ? file_kind(fi) : (u8)filekind_other;
+    bool found = fi.open(path);
+    kind = found ? file_kind(fi) : (u8)filekind_other;
     fi.exit(true);
+    return found;
+}
+
+static u8 pathkind(char const* path)
+{
+    u8 k = filekind_other;
+    examine(path, k);
     return k;
+}
+
+// Why a text file cannot be shown, or null when it can be read.
+static char const* textfileproblem(char const* name)
+{
+    u8 k = filekind_other;
+    if (!examine(name, k))
+        return "no such file";
+    if (k == filekind_directory)
+        return "a folder, not a file";
+    if (k != filekind_file)
+        return "not a regular file";
+    int fd = os_fopen(name, 1);
+    if (!fd)
+        return "not readable";
+    os_close(fd);
+    return nullptr;
+}
+
+// The dialog goes on without what could not be read; the script's log learns why.
+void usermain::tellunread(char const* option, char const* path, char const* why)
+{
+    eprint(process->getprogramname());
+    eprint(": ");
+    eprint(option);
+    if (path[0]) {
+        eprint(" ");
+        eprint(path);
+    }
+    eprint(": ");
+    eputs(why);
 }
 
 // A path or pattern option taken whole into out (at most max characters): absent,
@@ -119,6 +159,8 @@ bool usermain::buildchooser()
         refuse("the file chooser could not be opened on ", text.path);
         return false;
     }
+    if (chooser.islistfailed())
+        tellunread("-folder", text.path, "the folder cannot be listed");
     button1.open("OK", w - 260, h - 35, 250, 28);
     button2.open("Cancel", 10, h - 35, 250, 28);
     chooser.setfocus();
@@ -134,7 +176,8 @@ bool usermain::yesnodialog() { return messagedialog(true); }
 
 // The text buffer with -text, replaced by the text file when one is named. Only a
 // regular file is read: a folder, a device or a pipe leaves the text empty
-// instead of waiting for input that may never come. Null when the run was ended.
+// instead of waiting for input that may never come, and a line on standard
+// error names the file and the reason. Null when the run was ended.
 char* usermain::loadtext()
 {
     char* t = (char*)pool->getmem(USERMAIN_TEXTCAPACITY);
@@ -152,7 +195,10 @@ char* usermain::loadtext()
     if (named == option_absent)
         return t;
     t[0] = 0;
-    if (name[0] && pathkind(name) == filekind_file)
+    char const* why = name[0] ? textfileproblem(name) : "no file is named";
+    if (why)
+        tellunread("-textfile", name, why);
+    else
         loadfile(name, t, USERMAIN_TEXTMAX);
     return t;
 }

@@ -38,14 +38,10 @@ u32 console_write(int fd, char const* bytes, u32 count)
     return done;
 }
 
-static module* consolemodule() { return process ? process->consolemodule : nullptr; }
-
 unsigned os_stdout(char const* bytes, unsigned count)
 {
-    if (module* m = consolemodule()) {
-        m->call('J', (int)count, 0, bytes);
+    if (consolemodule_write(bytes, count))
         return count;
-    }
     return console_write(1, bytes, count);
 }
 
@@ -61,19 +57,18 @@ unsigned os_stderr(char const* bytes, unsigned count) { return console_write(2, 
 
 unsigned os_stderr(char const* text) { return console_write(2, text, strlen(text)); }
 
-void os_puts(char const* line)
+bool os_puts(char const* line)
 {
     if (!line)
-        return;
+        return false;
     u32 length = strlen(line);
-    if (module* m = consolemodule()) {
-        m->call('J', (int)length, 0, line);
-        m->call('J', 1, 0, "\n");
-        return;
-    }
-    console_write(1, line, length);
+    if (consolemodule_puts(line, length))
+        return true;
+    if (console_write(1, line, length) != length)
+        return false;
     if (length == 0 || (line[length - 1] != '\n' && line[length - 1] != '\r'))
-        console_write(1, "\n", 1);
+        return console_write(1, "\n", 1) == 1;
+    return true;
 }
 
 void os_disconnectstdout()

@@ -9,25 +9,34 @@
 
 namespace kzv {
 
+// What an open hands out: 0 for a failure, and for descriptor 0, which is closed
+// again so that standard input stays closed, as it was.
+static int openresult(long fd)
+{
+    if (sys_failed(fd))
+        return 0;
+    if (fd == 0) {
+        sys_close(0);
+        return 0;
+    }
+    return (int)fd;
+}
+
 int os_fopen(char const* path, unsigned mode)
 {
     static const int modeflags[6] = {0, O_RDONLY, O_WRONLY, O_RDWR | O_CREAT | O_TRUNC, O_RDWR, O_RDWR};
     if (!path || mode < 1 || mode > 5)
         return 0;
-    long fd = sys_open(path, modeflags[mode] | O_CLOEXEC, 0777);
-    if (sys_failed(fd))
+    int fd = openresult(sys_open(path, modeflags[mode] | O_CLOEXEC, 0777));
+    if (!fd)
         return 0;
-    if (fd == 0) {
-        sys_close(0);           // keeps standard input closed, as it was
-        return 0;
-    }
     // A refused lock does not fail the open: the file is used without it.
-    if (mode == 4 && sys_failed(sys_flock((int)fd, LOCK_EX | LOCK_NB))) {
+    if (mode == 4 && sys_failed(sys_flock(fd, LOCK_EX | LOCK_NB))) {
         os_stderr("could not lock file ");
         os_stderr(path);
         os_stderr("\n");
     }
-    return (int)fd;
+    return fd;
 }
 
 void os_close(int fd)
@@ -81,6 +90,33 @@ u64 os_fsize(int fd)
 }
 
 bool os_unlink(char const* path) { return path && sys_unlink(path) == 0; }
+
+int os_fcreatenew(char const* path, bool& taken)
+{
+    taken = false;
+    if (!path)
+        return 0;
+    long fd = sys_open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    taken = fd == -E_EXIST;         // with O_EXCL a link of that name is refused as existing
+    return openresult(fd);
+}
+
+// The type is checked before the open, and the open itself neither follows a link
+// nor waits for a fifo's writer: a file swapped in between is at worst read empty.
+int os_fopennolink(char const* path)
+{
+    kstat st;
+    if (!path || sys_failed(sys_lstat(path, &st)) || (st.mode & S_IFMT) != S_IFREG)
+        return 0;
+    return openresult(sys_open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+}
+
+bool os_isownfile(char const* path)
+{
+    kstat st;
+    return path && !sys_failed(sys_lstat(path, &st)) && (st.mode & S_IFMT) == S_IFREG &&
+           st.uid == (u32)sys_geteuid();
+}
 
 bool os_getwd(char* out512)
 {

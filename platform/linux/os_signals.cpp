@@ -52,13 +52,14 @@ void os_initsignals()
 
 // A descriptor 0-2 closed by the caller would be handed out by the next open, and
 // an answer could land in a file. Each open takes the lowest free number, which is
-// the one being filled.
+// the one being filled. /dev/null is opened for reading only: an answer written to
+// a closed standard output then fails, and the run says so.
 static void fillclosedstdio()
 {
     for (int fd = 0; fd <= 2; fd++) {
         if (sys_fcntl(fd, F_GETFD, 0) != -E_BADF)
             continue;
-        long r = sys_open("/dev/null", O_RDWR, 0);
+        long r = sys_open("/dev/null", O_RDONLY, 0);
         if (!sys_failed(r) && r != fd)
             sys_close((int)r);
     }

@@ -99,12 +99,32 @@ void os_setterminalchanged()
         process->platformflags |= platform_screenchanged;
 }
 
+// A terminal that was there at raw mode and now reads as ended (0 bytes and no
+// settings any more: the kernel hangs up every open descriptor of a closed
+// terminal) or fails with EIO (hung up, or our process group orphaned) gives no
+// more keys. Waiting would poll for ever where the hangup signal is ignored, so
+// the run ends. A live terminal whose settings ask for no minimum also reads 0
+// bytes; its settings still answer.
+static bool terminalgone(int fd, long r)
+{
+    if (!process->savedterminal)
+        return false;           // not a terminal: a pipe or a file ends its own way
+    ktermio t;
+    return r == -E_IO || (r == 0 && sys_failed(sys_ioctl(fd, TCGETA, &t)));
+}
+
 int os_stdin(void* buffer, unsigned size)
 {
     if (!process || size == 0)
         return 0;
     os_initstdio();
-    long r = sys_read(terminal_infd(), buffer, size);
+    int fd = terminal_infd();
+    long r = sys_read(fd, buffer, size);
+    if ((r == 0 || r == -E_IO) && terminalgone(fd, r)) {
+        process->exitcode = 2;
+        process->exit("the terminal has gone away");
+        return 0;
+    }
     if (r <= 0)
         return 0;
     u8 const* bytes = (u8 const*)buffer;

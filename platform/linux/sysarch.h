@@ -18,11 +18,11 @@
 namespace kzv {
 
 enum : int {                    // negated kernel results
-    E_INTR = 4, E_BADF = 9, E_AGAIN = 11, E_INPROGRESS = 115,
+    E_INTR = 4, E_IO = 5, E_BADF = 9, E_AGAIN = 11, E_EXIST = 17, E_INPROGRESS = 115,
 };
 
 enum : int {
-    O_RDONLY = 0, O_WRONLY = 1, O_RDWR = 2, O_CREAT = 0100, O_NOCTTY = 0400, O_TRUNC = 01000,
+    O_RDONLY = 0, O_WRONLY = 1, O_RDWR = 2, O_CREAT = 0100, O_EXCL = 0200, O_NOCTTY = 0400, O_TRUNC = 01000,
     O_NONBLOCK = 04000, O_CLOEXEC = 02000000,
 };
 enum : int { F_GETFD = 1, F_GETFL = 3, F_SETFL = 4 };

@@ -11,7 +11,7 @@ enum : long {
     SYS_ioctl = 16, SYS_nanosleep = 35, SYS_getpid = 39, SYS_socket = 41, SYS_connect = 42,
     SYS_accept = 43, SYS_bind = 49, SYS_listen = 50, SYS_setsockopt = 54, SYS_clone = 56,
     SYS_exit = 60, SYS_fcntl = 72, SYS_flock = 73, SYS_getcwd = 79, SYS_unlink = 87,
-    SYS_readlink = 89, SYS_gettimeofday = 96, SYS_getdents64 = 217, SYS_exit_group = 231,
+    SYS_readlink = 89, SYS_gettimeofday = 96, SYS_geteuid = 107, SYS_getdents64 = 217, SYS_exit_group = 231,
     // Used by the tests only.
     SYS_pipe = 22, SYS_dup = 32, SYS_dup2 = 33, SYS_mkdir = 83, SYS_rmdir = 84, SYS_symlink = 88,
     SYS_prlimit64 = 302,

@@ -34,6 +34,7 @@ long sys_munmap(void* address, uptr length) { return systrap(SYS_munmap, (long)a
 long sys_nanosleep(ktimespec const* request) { return systrap(SYS_nanosleep, (long)request, 0); }
 long sys_gettimeofday(ktimeval* time, ktimezone* zone) { return systrap(SYS_gettimeofday, (long)time, (long)zone); }
 long sys_getpid() { return systrap(SYS_getpid); }
+long sys_geteuid() { return systrap(SYS_geteuid); }
 long sys_sigaction(int signal, ksigaction const* action, ksigaction* old) { return sysarch_sigaction(signal, action, old); }
 
 long sys_socket(int domain, int type, int protocol)

@@ -30,6 +30,7 @@ long sys_munmap(void* address, uptr length);
 long sys_nanosleep(ktimespec const* request);           // no remainder: a signal ends the pause
 long sys_gettimeofday(ktimeval* time, ktimezone* zone);
 long sys_getpid();
+long sys_geteuid();                                     // geteuid32 on 32-bit CPUs
 long sys_sigaction(int signal, ksigaction const* action, ksigaction* old);
 
 long sys_socket(int domain, int type, int protocol);

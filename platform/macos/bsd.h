@@ -13,12 +13,12 @@ namespace kzv {
 namespace bsd {
 
 // Error numbers, read through __error().
-enum : int { EINTR = 4, EBADF = 9, EAGAIN = 35, ENOTCONN = 57 };
+enum : int { EINTR = 4, EIO = 5, EBADF = 9, EEXIST = 17, EAGAIN = 35, ENOTCONN = 57 };
 
 // open, fcntl and flock.
 enum : int {
-    O_RDONLY = 0, O_WRONLY = 1, O_RDWR = 2, O_NONBLOCK = 4, O_CREAT = 0x200, O_TRUNC = 0x400,
-    O_NOCTTY = 0x20000, O_CLOEXEC = 0x1000000,
+    O_RDONLY = 0, O_WRONLY = 1, O_RDWR = 2, O_NONBLOCK = 4, O_NOFOLLOW = 0x100, O_CREAT = 0x200,
+    O_TRUNC = 0x400, O_EXCL = 0x800, O_NOCTTY = 0x20000, O_CLOEXEC = 0x1000000,
 };
 enum : int { F_GETFD = 1, F_SETFD = 2, F_GETFL = 3, F_SETFL = 4, FD_CLOEXEC = 1 };
 enum : int { LOCK_EX = 2, LOCK_NB = 4 };

@@ -32,6 +32,7 @@ int gettimeofday(kzv::bsd::timeval* time, void* zone);
 int nanosleep(kzv::bsd::timespec const* request, kzv::bsd::timespec* remainder);
 void* mmap(void* address, unsigned long length, int protection, int flags, int fd, long long offset);
 int getpid();
+unsigned geteuid();
 [[noreturn]] void exit(int status);
 
 typedef void (*bsd_sighandler)(int);

@@ -58,16 +58,17 @@ unsigned os_stderr(char const* bytes, unsigned count) { return console_write(2, 
 
 unsigned os_stderr(char const* text) { return console_write(2, text, strlen(text)); }
 
-void os_puts(char const* line)
+bool os_puts(char const* line)
 {
     if (!line)
-        return;
+        return false;
     u32 length = strlen(line);
     if (consolemodule_puts(line, length))
-        return;
+        return true;
     console_write(1, line, length);
     if (length == 0 || (line[length - 1] != '\n' && line[length - 1] != '\r'))
-        console_write(1, "\n", 1);
+        return console_write(1, "\n", 1) == 1;
+    return true;
 }
 
 void os_disconnectstdout()

@@ -8,19 +8,28 @@
 
 namespace kzv {
 
+// What an open hands out: 0 for a failure, and for descriptor 0, which is closed
+// again so that standard input stays closed, as it was.
+static int openresult(int fd)
+{
+    if (fd < 0)
+        return 0;
+    if (fd == 0) {
+        close(0);
+        return 0;
+    }
+    return fd;
+}
+
 int os_fopen(char const* path, unsigned mode)
 {
     static const int modeflags[6] = {0, bsd::O_RDONLY, bsd::O_WRONLY, bsd::O_RDWR | bsd::O_CREAT | bsd::O_TRUNC,
                                      bsd::O_RDWR, bsd::O_RDWR};
     if (!path || mode < 1 || mode > 5)
         return 0;
-    int fd = open(path, modeflags[mode] | bsd::O_CLOEXEC, 0777);
-    if (fd < 0)
+    int fd = openresult(open(path, modeflags[mode] | bsd::O_CLOEXEC, 0777));
+    if (!fd)
         return 0;
-    if (fd == 0) {
-        close(0);               // keeps standard input closed, as it was
-        return 0;
-    }
     // A refused lock does not fail the open: the file is used without it.
     if (mode == 4 && flock(fd, bsd::LOCK_EX | bsd::LOCK_NB) != 0) {
         os_stderr("could not lock file ");
@@ -82,6 +91,32 @@ u64 os_fsize(int fd)
 }
 
 bool os_unlink(char const* path) { return path && unlink(path) == 0; }
+
+int os_fcreatenew(char const* path, bool& taken)
+{
+    taken = false;
+    if (!path)
+        return 0;
+    int fd = open(path, bsd::O_WRONLY | bsd::O_CREAT | bsd::O_EXCL | bsd::O_NOFOLLOW | bsd::O_CLOEXEC, 0600);
+    taken = fd < 0 && bsd_errno() == bsd::EEXIST;   // with O_EXCL a link of that name counts as existing
+    return openresult(fd);
+}
+
+// The type is checked before the open, and the open itself neither follows a link
+// nor waits for a fifo's writer: a file swapped in between is at worst read empty.
+int os_fopennolink(char const* path)
+{
+    bsd::stat st;
+    if (!path || lstat(path, &st) != 0 || (st.mode & bsd::S_IFMT) != bsd::S_IFREG)
+        return 0;
+    return openresult(open(path, bsd::O_RDONLY | bsd::O_NOFOLLOW | bsd::O_NONBLOCK | bsd::O_CLOEXEC));
+}
+
+bool os_isownfile(char const* path)
+{
+    bsd::stat st;
+    return path && lstat(path, &st) == 0 && (st.mode & bsd::S_IFMT) == bsd::S_IFREG && st.uid == geteuid();
+}
 
 bool os_getwd(char* out512)
 {

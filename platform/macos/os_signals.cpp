@@ -39,13 +39,14 @@ void os_initsignals()
 
 // A descriptor 0-2 closed by the caller would be handed out by the next open, and
 // an answer could land in a file. Each open takes the lowest free number, which is
-// the one being filled.
+// the one being filled. /dev/null is opened for reading only: an answer written to
+// a closed standard output then fails, and the run says so.
 static void fillclosedstdio()
 {
     for (int fd = 0; fd <= 2; fd++) {
         if (fcntl(fd, bsd::F_GETFD, 0) != -1 || bsd_errno() != bsd::EBADF)
             continue;
-        int r = open("/dev/null", bsd::O_RDWR);
+        int r = open("/dev/null", bsd::O_RDONLY);
         if (r >= 0 && r != fd)
             close(r);
     }

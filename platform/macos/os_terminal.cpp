@@ -94,12 +94,31 @@ void os_setterminalchanged()
         process->platformflags |= platform_screenchanged;
 }
 
+// A terminal that was there at raw mode and now reads as ended (0 bytes and no
+// settings any more: a revoked terminal) or fails with EIO gives no more keys.
+// Waiting would poll for ever where the hangup signal is ignored, so the run ends.
+// A live terminal whose settings ask for no minimum also reads 0 bytes; its
+// settings still answer.
+static bool terminalgone(int fd, long r)
+{
+    if (!process->savedterminal)
+        return false;           // not a terminal: a pipe or a file ends its own way
+    bsd::termios t;
+    return r < 0 || tcgetattr(fd, &t) != 0;
+}
+
 int os_stdin(void* buffer, unsigned size)
 {
     if (!process || size == 0)
         return 0;
     os_initstdio();
-    long r = read(terminal_infd(), buffer, size);
+    int fd = terminal_infd();
+    long r = read(fd, buffer, size);
+    if ((r == 0 || (r < 0 && bsd_errno() == bsd::EIO)) && terminalgone(fd, r)) {
+        process->exitcode = 2;
+        process->exit("the terminal has gone away");
+        return 0;
+    }
     if (r <= 0)
         return 0;
     u8 const* bytes = (u8 const*)buffer;

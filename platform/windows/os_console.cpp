@@ -41,17 +41,19 @@ unsigned os_stderr(char const* bytes, unsigned count) { return win_writeall(win_
 unsigned os_stderr(char const* text) { return os_stderr(text, strlen(text)); }
 
 // The newline always follows, as its own write.
-void os_puts(char const* line)
+bool os_puts(char const* line)
 {
     if (!line)
-        return;
+        return false;
     u32 length = strlen(line);
     if (consolemodule_puts(line, length))
-        return;
+        return true;
     winhandle h = win_stdoutput();
-    if (length)
-        win_writeall(h, line, length);
-    win_writeall(h, "\n", 1);
+    if (win_isinvalid(h))
+        return false;
+    if (length && win_writeall(h, line, length) != length)
+        return false;
+    return win_writeall(h, "\n", 1) == 1;
 }
 
 void os_disconnectstdout()

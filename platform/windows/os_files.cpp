@@ -122,6 +122,50 @@ bool os_unlink(char const* path)
     return winpath_tosystem(path, wide, WINPATH_CAPACITY) && DeleteFileW(wide);
 }
 
+int os_fcreatenew(char const* path, bool& taken)
+{
+    taken = false;
+    u16 wide[WINPATH_CAPACITY];
+    if (!winpath_tosystem(path, wide, WINPATH_CAPACITY))
+        return 0;
+    // CREATE_NEW fails on any existing name, a link of that name included; the
+    // reparse flag keeps a link that appears in between from being followed.
+    winhandle h = CreateFileW(wide, WIN_GENERICWRITE, WIN_SHAREREAD | WIN_SHAREDELETE, nullptr, WIN_CREATENEW,
+                              WIN_ATTRIBUTE_NORMAL | WIN_FLAG_OPENREPARSEPOINT, nullptr);
+    if (!win_isinvalid(h))
+        return win_handletoint(h);
+    u32 error = GetLastError();
+    taken = error == WIN_ERROR_FILEEXISTS || error == WIN_ERROR_ALREADYEXISTS;
+    return 0;
+}
+
+// Only a plain file: no folder, device or link (a reparse point of any kind).
+static bool isplainfile(u16 const* wide)
+{
+    winfileattributes a;
+    return GetFileAttributesExW(wide, WIN_GETFILEEXINFOSTANDARD, &a) &&
+           !(a.attributes & (WIN_ATTRIBUTE_DIRECTORY | WIN_ATTRIBUTE_DEVICE | WIN_ATTRIBUTE_REPARSEPOINT));
+}
+
+int os_fopennolink(char const* path)
+{
+    u16 wide[WINPATH_CAPACITY];
+    if (!winpath_tosystem(path, wide, WINPATH_CAPACITY) || !isplainfile(wide))
+        return 0;
+    winhandle h = CreateFileW(wide, WIN_GENERICREAD, WIN_SHAREREAD | WIN_SHAREWRITE | WIN_SHAREDELETE, nullptr,
+                              WIN_OPENEXISTING, WIN_ATTRIBUTE_NORMAL | WIN_FLAG_OPENREPARSEPOINT, nullptr);
+    return win_isinvalid(h) ? 0 : win_handletoint(h);
+}
+
+// KERNEL32 has no owner test: a file's owner is read through the security calls
+// of advapi32. A plain file counts as this user's; the folder's access list is
+// what keeps other users' files out of a private folder.
+bool os_isownfile(char const* path)
+{
+    u16 wide[WINPATH_CAPACITY];
+    return winpath_tosystem(path, wide, WINPATH_CAPACITY) && isplainfile(wide);
+}
+
 bool os_getwd(char* out512)
 {
     u16 wide[WINPATH_CAPACITY];

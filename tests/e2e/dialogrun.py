@@ -3,10 +3,12 @@ a detached tmux pane, its answer taken with x=$(...), keys and xterm mouse repor
 typed into the pane, and the terminal's settings compared before and after. Also
 plain runs without a terminal for the paths that end before any window opens."""
 import os
+import pathlib
 import re
 import shlex
 import shutil
 import subprocess
+import tempfile
 import time
 
 import pytest
@@ -35,6 +37,28 @@ ROWS = 150
 NODISPLAY = ":4711"
 SCREENX = COLUMNS * CELLX
 SCREENY = ROWS * CELLY
+
+
+def unprivileged():
+    """Words that run a command without root's power over file permissions: none
+    for a user that has none, setpriv to nobody for root. Files such a run must
+    reach lie in a folder from `sharedfolder`."""
+    if os.geteuid() != 0:
+        return []
+    if not shutil.which("setpriv"):
+        pytest.skip("setpriv is not installed")
+    return ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+
+
+@pytest.fixture
+def sharedfolder():
+    """A folder every user can reach (the test's own tmp_path may be private to root)."""
+    path = tempfile.mkdtemp(prefix="kzvshared-", dir="/tmp")
+    os.chmod(path, 0o755)
+    yield pathlib.Path(path)
+    for root, dirs, files in os.walk(path):
+        os.chmod(root, 0o755)
+    shutil.rmtree(path, ignore_errors=True)
 
 
 def windoworigin(window):
@@ -150,11 +174,13 @@ class dialogpane:
         column, row = self.cell(window, x, y)
         self.sendraw(mousereport(65 if down else 64, column, row) * count)
 
-    def start(self, args, env=None, name=None, cwd=None, redirect=False):
+    def start(self, args, env=None, name=None, cwd=None, redirect=False, stdout=None, wrapper=()):
         """Starts the program from a script run by the pane's shell: x=$(program
-        args), or with its standard output sent to a file (redirect). The script
-        writes the status, the captured answer and the terminal settings after the
-        run into files. Arguments may be bytes (names that are no UTF-8)."""
+        args), or with its standard output sent to a file (redirect), or where
+        `stdout` says: a shell redirection (">/dev/full", ">&-") or "|" for a pipe
+        whose reader has gone. The script writes the status, the captured answer
+        and the terminal settings after the run into files. Arguments may be bytes
+        (names that are no UTF-8); `wrapper` goes in front of the program's words."""
         self.runs += 1
         n = self.runs
         self.files = {k: self.workdir / ("%s%d" % (k, n)) for k in ("out", "err", "rc", "stty")}
@@ -163,9 +189,15 @@ class dialogpane:
         env.setdefault("KZVTERM_CYS", str(CELLY))
         q = lambda a: shlex.quote(os.fsdecode(a) if isinstance(a, bytes) else str(a))
         assigns = " ".join("%s=%s" % (k, q(v)) for k, v in env.items())
-        argv = " ".join(q(a) for a in command(args, name))
+        argv = " ".join(q(a) for a in list(wrapper) + command(args, name))
         f = {k: q(v) for k, v in self.files.items()}
-        if redirect:
+        if stdout == "|":
+            run = "{ env %s %s 2>%s; echo $? >%s.tmp; } | true; : >%s" % (assigns, argv, f["err"], f["rc"],
+                                                                          f["out"])
+        elif stdout:
+            run = "env %s %s %s 2>%s; echo $? >%s.tmp; : >%s" % (assigns, argv, stdout, f["err"], f["rc"],
+                                                                 f["out"])
+        elif redirect:
             run = "env %s %s >%s 2>%s; echo $? >%s.tmp" % (assigns, argv, f["out"], f["err"], f["rc"])
         else:
             run = ("x=$(env %s %s 2>%s); echo $? >%s.tmp; printf '%%s' \"$x\" >%s"

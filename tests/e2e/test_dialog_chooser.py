@@ -4,8 +4,10 @@ the start folder (given, ".", with a trailing slash, "/"), the filter list
 scrolling a long folder with keys and the wheel, Enter, a double click, OK,
 Cancel and Esc, pointer moves from a graphic terminal's viewer (a folder entered
 by a click, the file list's thumb dragged), accepting with nothing selected, and
-a link named choosedir. Each run checks exactly what x=$(...) captured, the
-status, an empty standard error and the terminal as it was."""
+a link named choosedir, and a start folder that cannot be listed (the chooser
+opens empty and one line on standard error names it). Each run checks exactly
+what x=$(...) captured, the status, standard error (empty unless said) and the
+terminal as it was."""
 import glob
 import os
 import struct
@@ -13,7 +15,7 @@ import time
 
 import pytest
 
-from dialogrun import dialogpane, mousereport, program, waitfor
+from dialogrun import dialogpane, mousereport, prefix, program, sharedfolder, unprivileged, waitfor  # noqa: F401
 
 # The chooser's 750 x 550 is cut to the 320 x 300 screen. Its widget then lies at
 # (10, 10), 300 x 220: the folder list is 100 wide, the lists start 45 below the
@@ -229,3 +231,16 @@ def test_odd_sizes(pane, tree, sizes):
     """Sizes below 300 x 200 are raised to it (the lists keep a row); larger ones are
     cut to the screen."""
     assert choose(pane, ["file", "-folder=" + str(tree)] + sizes, "Down", "Enter") == ok(tree / "b.md")
+
+
+def test_folder_that_cannot_be_listed(pane, sharedfolder):
+    closed = sharedfolder / "closed"
+    closed.mkdir()
+    (closed / "a.txt").write_text("a")
+    closed.chmod(0o311)                 # entered, but not listed
+    note = prefix() + b"-folder " + bytes(closed) + b": the folder cannot be listed\n"
+    for args, key, answer in [(["file"], "Escape", b""), (["dir"], "Enter", bytes(closed))]:
+        pane.start(args + ["-folder=" + str(closed)], wrapper=unprivileged())
+        assert pane.framed(), "no frame on the screen"
+        pane.send(key)
+        assert pane.result() == (answer, note, 0, True), args

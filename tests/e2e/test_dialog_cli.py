@@ -107,6 +107,9 @@ def test_path_options_at_their_limits(tmp_path):
     ]
     for args, refusal in cases:
         out, err, rc = plainrun(args)
+        if args[1] == "-textfile=" + "t" * 767:
+            note, err = err.split(b"\n", 1)      # the missing file is named first
+            assert note == prefix() + b"-textfile " + b"t" * 767 + b": no such file"
         assert out == b"" and rc == 2 and oneline(err), (args[:1], out, err, rc)
         if refusal:
             assert err == prefix() + refusal.encode() + b"\n"
@@ -134,16 +137,21 @@ def test_working_directory_too_long(tmp_path):
     assert p.stderr == prefix() + b"the working directory cannot be read or is longer than 511 bytes\n"
 
 
-@pytest.mark.parametrize("args", [
-    ["file", "-height=10", "-width=100000"], ["info", "-width=-5", "-height=99999999999"],
-    ["yesno", "-title=" + "\udcff\udcfe" * 300], ["info", "-text=" + "x\n" * 8000],
-    ["info", "-textfile=/"], ["info", "-textfile=/bin/sh"], ["info", "-textfile=/dev/zero"],
+@pytest.mark.parametrize("args,note", [
+    (["file", "-height=10", "-width=100000"], None), (["info", "-width=-5", "-height=99999999999"], None),
+    (["yesno", "-title=" + "\udcff\udcfe" * 300], None), (["info", "-text=" + "x\n" * 8000], None),
+    (["info", "-textfile=/"], b"-textfile /: a folder, not a file"), (["info", "-textfile=/bin/sh"], None),
+    (["info", "-textfile=/dev/zero"], b"-textfile /dev/zero: not a regular file"),
 ], ids=["tiny and huge", "negative and overflow", "invalid UTF-8 title", "16000-byte text",
         "textfile is a folder", "textfile is binary", "textfile is a device"])
-def test_odd_values_reach_the_display(args):
+def test_odd_values_reach_the_display(args, note):
     """Values that are no paths are kept or cut, never refused: each run reaches
-    the display step, which finds none here."""
+    the display step, which finds none here. A text file that is not read is
+    named on a line of its own first."""
     args = [a.encode("utf-8", "surrogateescape") for a in args]
     out, err, rc = plainrun(args)
+    if note:
+        first, err = err.split(b"\n", 1)
+        assert first == prefix() + note
     assert out == b"" and rc == 2 and oneline(err), (out, err, rc)
     assert b"longer than" not in err

@@ -3,12 +3,13 @@ missing, a folder, binary (from its first zero byte on, nothing is shown) or
 control bytes and invalid UTF-8, a long multi-line text with lines longer than any
 scratch buffer, odd sizes, and a screen narrower than the box. The box prints
 nothing: each run checks that x=$(...) captured nothing, the status is 0, standard
-error stayed empty and the terminal is as it was; Enter, Esc, the OK button and the
+error stayed empty (or, for a text file that cannot be read, holds one line naming
+it and the reason) and the terminal is as it was; Enter, Esc, the OK button and the
 close box of the window's frame each close it (the close box also closes the
 question, which then answers nothing)."""
 import pytest
 
-from dialogrun import dialogpane, mousereport
+from dialogrun import dialogpane, mousereport, prefix, sharedfolder, unprivileged  # noqa: F401
 
 OK = (150, 79)                  # the centre of OK in a 300 x 100 box
 
@@ -43,8 +44,30 @@ def test_textfiles(pane, tmp_path):
     binary.write_bytes(bytes(range(256)) * 64)
     nozero = tmp_path / "nozero"                # control bytes, ESC and invalid UTF-8, cut at 16000
     nozero.write_bytes(bytes(range(1, 256)) * 80)
-    for name in [str(text), str(tmp_path / "missing.txt"), str(tmp_path), str(binary), str(nozero), "/dev/null"]:
+    for name in [str(text), str(binary), str(nozero)]:
         assert close(pane, ["info", "-textfile=" + name, "-text=replaced"]) == (b"", b"", 0, True), name
+
+
+def test_textfiles_that_cannot_be_read(pane, tmp_path, sharedfolder):
+    """The box still opens, with its default text, and one line on standard error
+    names the file and why it was not read."""
+    secret = sharedfolder / "secret.txt"
+    secret.write_text("not for you")
+    secret.chmod(0)
+    cases = [
+        (str(tmp_path / "missing.txt"), b"no such file", []),
+        (str(tmp_path), b"a folder, not a file", []),
+        ("/dev/null", b"not a regular file", []),
+        ("", None, []),
+        (str(secret), b"not readable", unprivileged()),
+    ]
+    for name, why, wrapper in cases:
+        pane.start(["info", "-textfile=" + name, "-text=replaced"], wrapper=wrapper)
+        assert pane.framed(), "no frame on the screen"
+        pane.send("Enter")
+        out, err, rc, restored = pane.result()
+        line = prefix() + b"-textfile" + (b" " + name.encode() + b": " + why if why else b": no file is named")
+        assert (out, err, rc, restored) == (b"", line + b"\n", 0, True), name
 
 
 def test_long_multiline_text(pane, tmp_path):

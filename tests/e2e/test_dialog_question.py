@@ -2,12 +2,14 @@
 Esc, clicks on Yes and No, both words (yesno, yes_no) and a link named after the
 dialog; Esc and Enter in one burst give one answer only. Each run checks exactly
 what x=$(...) captured, the exit status, that nothing went to standard error and
-that the terminal is as it was."""
+that the terminal is as it was. An answer that standard output does not take
+(full, closed, its reader gone) ends with one line and status 2, never as a
+success."""
 import os
 
 import pytest
 
-from dialogrun import dialogpane, program
+from dialogrun import dialogpane, prefix, program
 
 WINDOW = (300, 100)             # "Are you sure?" is measured below 300 x 100
 YES = (80, 79)                  # points in the buttons: Yes (30, 65), No (170, 65), 100 x 28
@@ -65,3 +67,13 @@ def test_long_question_and_odd_sizes(pane):
     text = "\n".join("line %d of a question that is long" % i for i in range(60))
     assert answer(pane, ["yesno", "-text=" + text], "Enter") == (b"yes", b"", 0, True)
     assert answer(pane, ["yes_no", "-width=100000", "-height=10"], "Escape") == (b"no", b"", 0, True)
+
+
+@pytest.mark.parametrize("stdout", [">/dev/full", ">&-", "|"], ids=["full", "closed", "reader gone"])
+def test_answer_that_cannot_be_written(pane, stdout):
+    pane.start(["yesno"], stdout=stdout)
+    assert pane.framed(), "no frame on the screen"
+    pane.send("Enter")
+    out, err, rc, restored = pane.result()
+    assert (rc, restored) == (2, True)
+    assert err == prefix() + b"the answer could not be written to standard output\n"

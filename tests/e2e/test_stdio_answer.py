@@ -1,7 +1,8 @@
 """The answer channel against real pipes and devices: `puts`, `print` and
 `eputs` write exactly their bytes on the right descriptor, and a standard output
 that is full, closed, gone or stalled never hangs or kills the program; a stalled
-one gets the answer whole once it drains."""
+one gets the answer whole once it drains, and velkra reports a help text that
+standard output did not take."""
 import fcntl
 import os
 import shutil
@@ -124,8 +125,9 @@ def test_stalled_output_gets_the_answer_whole():
     assert stderr == b""
 
 
-# The same three cases for the program itself, with the help text as its answer:
-# it prints without a display or a terminal and ends with status 0.
+# The same cases for the program itself, with the help text as its answer: it
+# prints without a display or a terminal and ends with status 0, or, when
+# standard output does not take it, with one line and status 2.
 def velkra(*args):
     if not os.path.exists(PROGRAM):
         pytest.skip("velkra is not built in " + (BUILD or "(KZV_BUILD unset)"))
@@ -142,12 +144,15 @@ def helptext():
     return r.stdout
 
 
+LOSTHELP = os.path.basename(PROGRAM).encode() + b": the help text could not be written to standard output\n"
+
+
 def test_program_answer_into_a_full_device():
     with open("/dev/full", "wb") as full:
         start = time.monotonic()
         r = subprocess.run(velkra("-help"), stdout=full, stderr=subprocess.PIPE,
                            stdin=subprocess.DEVNULL, timeout=TIMEOUT, start_new_session=True)
-    assert r.returncode == 0
+    assert (r.returncode, r.stderr) == (2, LOSTHELP)
     assert time.monotonic() - start < 10 * SLOW
 
 
@@ -155,8 +160,19 @@ def test_program_with_standard_output_closed(tmp_path):
     r = subprocess.run(velkra("-help"), stdout=None, stderr=subprocess.PIPE, cwd=tmp_path,
                        stdin=subprocess.DEVNULL, preexec_fn=lambda: os.close(1),
                        timeout=TIMEOUT, start_new_session=True)
-    assert (r.returncode, r.stderr) == (0, b"")
+    assert (r.returncode, r.stderr) == (2, LOSTHELP)
     assert list(tmp_path.iterdir()) == []           # the answer went into no file
+
+
+def test_program_answer_to_a_reader_that_has_gone():
+    rfd, wfd = os.pipe()
+    os.close(rfd)
+    try:
+        r = subprocess.run(velkra("-help"), stdout=wfd, stderr=subprocess.PIPE,
+                           stdin=subprocess.DEVNULL, timeout=TIMEOUT, start_new_session=True)
+    finally:
+        os.close(wfd)
+    assert (r.returncode, r.stderr) == (2, LOSTHELP)
 
 
 def test_program_answer_whole_after_a_stall():

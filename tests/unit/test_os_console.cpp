@@ -54,7 +54,7 @@ TEST(putswithoutconsolemodule)
         setrow(c.name);
         capture cap;
         CHECK(cap.begin(1));
-        os_puts(c.line);
+        CHECK_EQ(os_puts(c.line), c.line != nullptr);
         char got[64];
         cap.end(got, sizeof got);
         CHECK_STR(got, c.written);
@@ -180,6 +180,7 @@ TEST(closedpipedoesnotkill)
     sys_close(cap.pipe[0]);
     cap.pipe[0] = (int)sys_dup(0);      // something for end() to close
     CHECK_EQ(os_stdout("lost", 4), 0);
+    CHECK(!os_puts("lost"));            // and the answer says it was not written
     int fd = cap.pipe[0];
     sys_dup2(cap.saved, 1);
     sys_close(cap.saved);

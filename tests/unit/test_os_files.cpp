@@ -1,7 +1,9 @@
 // Files through the platform layer: the open modes, reads and writes, seeking and
 // sizes, existence, the "file" packet of files, directories, links and dangling
-// links (and how much of a link's target it may store), and directory listings.
+// links (and how much of a link's target it may store), directory listings, and
+// the files of a folder that others may write to.
 #include "../harness/harness.h"
+#include "../../framework/fileload.h"
 #include "../../framework/filepacket.h"
 #include "../../framework/mem.h"
 #include "../../framework/sysprocess.h"
@@ -325,4 +327,75 @@ TEST(workingdirectory)
     fileinfoof(file, buffer, sizeof buffer, wd);
     CHECK(os_fileinfo(file));
     CHECK_EQ(file_kind(file), filekind_directory);
+}
+
+// Files in a folder others may write to: a new file is made only under a free
+// name and never through a link (a planted link's target is neither written nor
+// created), readable and writable by this user alone; the no-link open takes only
+// a regular file; a link, a folder or a device is never "our own file".
+TEST(sharedfolderfiles)
+{
+    tempdir dir;
+    CHECK(dir.make("shared"));
+    char regular[256], link[256], dangling[256], nowhere[256], folder[256], fresh[256], inmissing[256];
+    dir.join(regular, sizeof regular, "regular");
+    dir.join(link, sizeof link, "link");
+    dir.join(dangling, sizeof dangling, "dangling");
+    dir.join(nowhere, sizeof nowhere, "nowhere");
+    dir.join(folder, sizeof folder, "folder");
+    dir.join(fresh, sizeof fresh, "fresh");
+    dir.join(inmissing, sizeof inmissing, "missing/fresh");
+    CHECK(writefile(regular, "kept"));
+    CHECK(!sys_failed(sys_symlink("regular", link)));
+    CHECK(!sys_failed(sys_symlink("nowhere", dangling)));
+    CHECK(!sys_failed(sys_mkdir(folder, 0700)));
+    static const struct { char const* name; char const* path; bool created; bool taken; } creates[] = {
+        {"free name", fresh, true, false},
+        {"regular file", regular, false, true},
+        {"link to a file", link, false, true},
+        {"dangling link", dangling, false, true},
+        {"folder", folder, false, true},
+        {"folder missing", inmissing, false, false},
+    };
+    for (auto const& c : creates) {
+        setrow(c.name);
+        bool taken = !c.taken;
+        int fd = os_fcreatenew(c.path, taken);
+        CHECK_EQ(fd > 2, c.created);
+        CHECK_EQ(taken, c.taken);
+        if (fd)
+            os_close(fd);
+    }
+    setrow(nullptr);
+    kstat st;
+    CHECK(!sys_failed(sys_lstat(fresh, &st)));
+    CHECK_EQ(st.mode & 0777, 0600u);
+    CHECK(sys_failed(sys_lstat(nowhere, &st)));                // nothing made through the link
+    char text[8] = {};
+    CHECK_EQ(loadfile_complete(regular, text, 7), 4u);
+    CHECK_STR(text, "kept");
+    static const struct { char const* name; char const* path; bool opens; bool own; } reads[] = {
+        {"regular file", regular, true, true},
+        {"link to a file", link, false, false},
+        {"dangling link", dangling, false, false},
+        {"folder", folder, false, false},
+        {"device", "/dev/null", false, false},
+        {"missing", nowhere, false, false},
+    };
+    for (auto const& c : reads) {
+        setrow(c.name);
+        int fd = os_fopennolink(c.path);
+        CHECK_EQ(fd > 2, c.opens);
+        if (fd) {
+            char b[8] = {};
+            CHECK_EQ(os_read(fd, b, 7), 4);
+            os_close(fd);
+        }
+        CHECK_EQ(os_isownfile(c.path), c.own);
+    }
+    setrow(nullptr);
+    static char const* const entries[] = {"regular", "link", "dangling", "folder", "fresh"};
+    for (char const* entry : entries)
+        dir.removeentry(entry);
+    dir.remove();
 }

@@ -1,8 +1,9 @@
 // The Windows bodies of the platform contract under wine: files by handle and
 // path (modes, failures as -1, the end as 0, the size without losing the
-// position), the file packet, listings of a folder and of the drives, names
-// beyond ASCII and beyond the first plane, the working directory's form, the
-// clocks, the argument record and the console module.
+// position), new files under free names only, the file packet, listings of a
+// folder and of the drives, names beyond ASCII and beyond the first plane, the
+// working directory's form, the clocks, the argument record and the console
+// module.
 #include "../harness/harness.h"
 #include "../../framework/filepacket.h"
 #include "../../framework/module.h"
@@ -51,6 +52,35 @@ TEST(files_by_mode_and_handle)
     CHECK_EQ(os_fopen(path, 1), 0);
     CHECK_EQ(os_fopen("/tmp/no-drive-letter", 3), 0);     // one '/' and no drive names nothing
     CHECK(os_fileexists(tempfolder()));                   // folders count
+}
+
+// A new file only under a free name; the no-link open and the own-file test take
+// only a plain file, never a folder.
+TEST(files_for_a_shared_folder)
+{
+    char path[SCRATCHPATH_CAPACITY];
+    scratchpath(path, "shared");
+    os_unlink(path);
+    bool taken = true;
+    int fd = os_fcreatenew(path, taken);
+    if (!CHECK(fd != 0))
+        return;
+    CHECK(!taken);
+    CHECK_EQ(os_write(fd, "abc", 3), 3);
+    os_close(fd);
+    CHECK_EQ(os_fcreatenew(path, taken), 0);        // the name is taken now
+    CHECK(taken);
+    CHECK(os_isownfile(path));
+    fd = os_fopennolink(path);
+    char buffer[8] = {};
+    CHECK_EQ(os_read(fd, buffer, 8), 3);
+    CHECK_MEM(buffer, "abc", 3);
+    os_close(fd);
+    CHECK_EQ(os_fopennolink(tempfolder()), 0);
+    CHECK(!os_isownfile(tempfolder()));
+    CHECK(os_unlink(path));
+    CHECK(!os_isownfile(path));
+    CHECK_EQ(os_fopennolink(path), 0);
 }
 
 static data filepacket(char* payload, u32 capacity, char const* path)
