@@ -57,6 +57,8 @@ void x11::mexit()
         w->flags &= (u8)~guiwindow_shown;
         windows[i] = nullptr;
     }
+    strippixels = nullptr;          // the back buffers go: their pixels are not sent
+    stripleft = strippad = 0;
     if (dri2fd)
         os_close(dri2fd);
     dri2fd = 0;
@@ -83,7 +85,35 @@ bool x11::send(void const* bytes, u32 n)
 {
     if (n == 0)
         return true;
+    // A request must not land inside the pixels of a PutImage still going out.
+    if (stripleft || strippad)
+        finishstrip();
     return in.call(stream_write, (int)n, 0, bytes) == (sptr)n;
+}
+
+bool x11::awaitingserver() const
+{
+    if (connstate != x11state_ready && connstate != x11state_dri2probe)
+        return true;                // still setting up
+    if (stripleft || strippad || pendingcount())
+        return true;
+    for (u32 i = 0; i < windowcapacity; i++) {
+        guiwindow* w = windows[i];
+        if (w && (!part(w)->mapped || sending(w)))
+            return true;
+    }
+    return false;
+}
+
+void x11::pace()
+{
+    if (connstate == x11state_ended)
+        return;
+    u32 want = awaitingserver() ? X11_SETUPINTERVAL : X11_READYINTERVAL;
+    if (want == interval)
+        return;
+    interval = want;
+    process->startthread(this, want);
 }
 
 u16 x11::sendrequest(u32 length)
@@ -183,6 +213,7 @@ int x11::open(u32 display, char const* authfile, u32 f, u32 remote)
     memset0(request, length);       // the cookie does not stay behind
     process->defaulthandler = this;
     connstate = x11state_setuphead;
+    interval = X11_SETUPINTERVAL;
     process->startthread(this, X11_SETUPINTERVAL);
     cyclic();
     return 1;
@@ -394,7 +425,7 @@ void x11::becomeready()
 {
     flags |= gui_ready;
     connstate = x11state_ready;
-    process->startthread(this, X11_READYINTERVAL);
+    pace();
     kind.gui.width = (u16)kzv_min(screenwidth, X11_MAXSIDE);
     kind.gui.height = (u16)kzv_min(screenheight, X11_MAXSIDE);
     setpixelformat();
@@ -459,6 +490,7 @@ void x11::cyclic()
     stream* s = connection();
     if (connstate != x11state_ended && s && (s->control & control_endofinput))
         endrun("the connection to the X server was lost", nullptr);
+    pace();
 }
 
 void x11::waitforallrepliesfinished()

@@ -86,6 +86,10 @@ struct x11windowpart {
     u8 mapped;
     u8 hasbackbuffer;
     u8 dirty;               // an update was put off while output was queued
+    u32 sendrow;            // rows [sendrow, sendend) still to be put into the pixmap
+    u32 sendend;
+    u32 copyfirst;          // rows [copyfirst, copyend) copied to the window once put
+    u32 copyend;
     u32 bbstride;           // bytes per back-buffer row, padded as the server wants
     u32 bbwidth;
     u32 bbheight;
@@ -140,6 +144,12 @@ public:
     u32 displaynumber;      // what `open` was given, for the retry
     u32 remoteaddress;
     u8 authmissing;         // no cookie went out; said once the server answers
+    u32 interval;           // the step interval asked of the scheduler
+    // The PutImage whose pixels are going out straight from a back buffer: its
+    // request head is out, `stripleft` bytes of pixels and `strippad` zeros not.
+    u8 const* strippixels;
+    u32 stripleft;
+    u32 strippad;
     char authpath[X11_PATHCAPACITY];
 
     void init(mem* p);
@@ -167,6 +177,11 @@ public:
     // Requests: `send` writes bytes to the stream; `sendrequest` sends what the
     // writer built and answers its sequence number.
     bool send(void const* bytes, u32 n);
+    // While the server has something a caller waits for (the setup, a window's
+    // MapNotify, a reply, pixels the socket has not taken yet) the module steps
+    // every 1 ms, so what arrives is read at once; otherwise every 20 ms.
+    bool awaitingserver() const;
+    void pace();
     u16 sendrequest(u32 length);
     void group(bool on);        // requests between on and off leave as one write
     u32 newid() { return nextid++; }
@@ -179,6 +194,10 @@ public:
     void closewindow(guiwindow* w);
     void createbackbuffer(guiwindow* w);
     sptr update(guiwindow* w, u32 firstrow, u32 rows, bool whole);
+    void sendstrips(guiwindow* w);
+    bool writestrip();
+    void finishstrip();
+    bool sending(guiwindow* w) const;
     void createbuffer(guiwindow* w, u32 width, u32 height);
     void getbufferimage(guiwindow* w);
     void setbuffer(guiwindow* w, int x, int y);
