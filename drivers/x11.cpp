@@ -44,6 +44,7 @@ void x11::mexit()
 {
     if (process->defaulthandler == this)
         process->defaulthandler = nullptr;
+    stopwaking();
     for (u32 i = 0; i < windowcapacity; i++) {
         guiwindow* w = windows[i];
         if (!w)
@@ -95,25 +96,53 @@ bool x11::awaitingserver() const
 {
     if (connstate != x11state_ready && connstate != x11state_dri2probe)
         return true;                // still setting up
-    if (stripleft || strippad || pendingcount())
+    if (stripleft || strippad || pendingcount() || anysending())
         return true;
     for (u32 i = 0; i < windowcapacity; i++) {
-        guiwindow* w = windows[i];
-        if (w && (!part(w)->mapped || sending(w)))
+        if (windows[i] && !part(windows[i])->mapped)
             return true;
     }
     return false;
 }
 
+// A frame whose pixels are going out, or one put off until the output drains.
+bool x11::anysending() const
+{
+    for (u32 i = 0; i < windowcapacity; i++) {
+        if (windows[i] && (sending(windows[i]) || part(windows[i])->dirty))
+            return true;
+    }
+    return false;
+}
+
+// While awaiting, the scheduler's idle waits also end when the server's bytes
+// come (with the socket known), so they are read at once, not at the next step.
 void x11::pace()
 {
     if (connstate == x11state_ended)
         return;
-    u32 want = awaitingserver() ? X11_SETUPINTERVAL : X11_READYINTERVAL;
+    bool awaiting = awaitingserver();
+    if (awaiting && serverfd > 0) {
+        process->wakefd = serverfd;
+        process->wakeonoutput = stripleft || strippad || anysending() ? 1 : 0;
+        process->wakemodule = this;
+    } else {
+        stopwaking();
+    }
+    u32 want = awaiting ? X11_SETUPINTERVAL : X11_READYINTERVAL;
     if (want == interval)
         return;
     interval = want;
     process->startthread(this, want);
+}
+
+void x11::stopwaking()
+{
+    if (process->wakemodule != this)
+        return;
+    process->wakefd = 0;
+    process->wakeonoutput = 0;
+    process->wakemodule = nullptr;
 }
 
 u16 x11::sendrequest(u32 length)
@@ -194,9 +223,11 @@ int x11::open(u32 display, char const* authfile, u32 f, u32 remote)
 {
     pin* inpeer = in.peer;
     pin* outpeer = out.peer;
+    int fd = serverfd;
     exit(false);
     in.peer = inpeer;
     out.peer = outpeer;
+    serverfd = fd;
     openflags = f;
     displaynumber = display;
     remoteaddress = remote;
@@ -232,6 +263,7 @@ void x11::endrun(char const* what, char const* reason)
     flags |= gui_failed;
     connstate = x11state_ended;
     unregister();
+    stopwaking();
     if (process->exitcode != 2) {
         eprint(process->getprogramname());
         eprint(": ");

@@ -145,6 +145,7 @@ public:
     u32 remoteaddress;
     u8 authmissing;         // no cookie went out; said once the server answers
     u32 interval;           // the step interval asked of the scheduler
+    int serverfd;           // the socket the stream reads, for the waits; 0 unknown
     // The PutImage whose pixels are going out straight from a back buffer: its
     // request head is out, `stripleft` bytes of pixels and `strippad` zeros not.
     u8 const* strippixels;
@@ -182,6 +183,7 @@ public:
     // every 1 ms, so what arrives is read at once; otherwise every 20 ms.
     bool awaitingserver() const;
     void pace();
+    void stopwaking();
     u16 sendrequest(u32 length);
     void group(bool on);        // requests between on and off leave as one write
     u32 newid() { return nextid++; }
@@ -198,6 +200,7 @@ public:
     bool writestrip();
     void finishstrip();
     bool sending(guiwindow* w) const;
+    bool anysending() const;
     void createbuffer(guiwindow* w, u32 width, u32 height);
     void getbufferimage(guiwindow* w);
     void setbuffer(guiwindow* w, int x, int y);
