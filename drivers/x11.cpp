@@ -99,7 +99,8 @@ bool x11::awaitingserver() const
     if (stripleft || strippad || pendingcount() || anysending())
         return true;
     for (u32 i = 0; i < windowcapacity; i++) {
-        if (windows[i] && !part(windows[i])->mapped)
+        x11windowpart const* p = windows[i] ? part(windows[i]) : nullptr;
+        if (p && (!p->mapped || (!p->exposed && os_getms32() - p->mappedat < X11_EXPOSEWAITMS)))
             return true;
     }
     return false;

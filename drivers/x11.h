@@ -68,6 +68,9 @@ const u32 X11_REPLYWAITMS = 10000;
 const u32 X11_PENDINGOUTPUT = 4096;      // queued bytes above which updates wait
 const u32 X11_READSPERSTEP = 1024;       // events and replies taken in one step
 const u32 X11_MAXSIDE = 32767;           // screen and window sides kept
+// The first Expose follows the MapNotify; a window that gets none (covered at
+// once) is not waited for longer than this.
+const u32 X11_EXPOSEWAITMS = 100;
 
 struct x11pending {
     u32 sequence;           // the request's 16-bit sequence number
@@ -84,6 +87,8 @@ struct x11windowpart {
     u32 pixmapid;
     u32 linesperstrip;
     u8 mapped;
+    u8 exposed;             // its first Expose has come
+    u32 mappedat;           // ms clock of the MapNotify
     u8 hasbackbuffer;
     u8 dirty;               // an update was put off while output was queued
     u32 sendrow;            // rows [sendrow, sendend) still to be put into the pixmap
