@@ -100,6 +100,8 @@ u32 sysprocess::sched()
             ran++;
             if (t->owner != m)
                 continue;                 // the slot was handed to another module
+            if (t->due != due)
+                continue;                 // its step re-based every module: that holds
             if (now - due < SCHED_CATCHUP)
                 t->due = due + t->interval;
             else
