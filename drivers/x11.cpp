@@ -1,6 +1,8 @@
 // The X11 connection: authorization, the setup exchange, the pending-reply table
-// and the state machine that the scheduler steps (every 1 ms while setting up,
-// every 20 ms once ready). Facts it relies on:
+// and the state machine that the scheduler steps: every 1 ms, with the socket
+// handed to the scheduler's waits, while a caller waits on the server (the
+// setup, a map and its first Expose, a reply, pixels still going out); every
+// 20 ms otherwise. Facts it relies on:
 // - The server numbers requests from 1 after the setup; replies and errors carry
 //   the low 16 bits of that number, so pending entries are matched on 16 bits and
 //   marked in use apart from the number, which wraps to 0.

@@ -5,7 +5,9 @@
 //   depth (32 bits on the servers we meet); the back buffer's stride is padded
 //   the same way, so an odd width at depth 16 does not skew the picture.
 // - A PutImage strip must fit the maximum request length, head included (24
-//   bytes, 28 in the extended BIG-REQUESTS form).
+//   bytes, 28 in the extended BIG-REQUESTS form). Its pixels follow its head
+//   straight from the back buffer, as the socket takes them; no other request
+//   may start before the last of them, so `send` first finishes a strip.
 // - The back buffer keeps its own size: a window the window manager makes larger
 //   is sent and copied only as far as the back buffer reaches.
 #include "x11.h"
