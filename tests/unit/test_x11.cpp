@@ -530,6 +530,17 @@ void mapped(windowsetup& t)
     t.x->cyclic();
 }
 
+// A mapped window with its back buffer, without BIG-REQUESTS.
+void bufferedwindow(windowsetup& t, u32 width, u32 height, char const* title)
+{
+    options o;
+    o.bigreq = false;
+    openwindow(t, width, height, 0, 0, title, o);
+    t.x->command(guicmd_openwindow, 0, 0, t.w);
+    mapped(t);
+    t.x->command(guicmd_createbackbuffer, 0, 0, t.w);
+}
+
 } // namespace
 
 TEST(x11openwindowrequests)
@@ -718,13 +729,8 @@ TEST(x11updateputoffwhilequeued)
 // gets that strip completed before its DestroyWindow.
 TEST(x11stripsasthesockettakesthem)
 {
-    options o;
-    o.bigreq = false;
     windowsetup t;
-    openwindow(t, 64, 40, 0, 0, "s", o);
-    t.x->command(guicmd_openwindow, 0, 0, t.w);
-    mapped(t);
-    t.x->command(guicmd_createbackbuffer, 0, 0, t.w);
+    bufferedwindow(t, 64, 40, "s");
     t.x->command(guicmd_getbackbuffer, 0, 0, t.w);
     x11windowpart* p = x11::part(t.w);
     p->linesperstrip = 10;                      // four strips of 2560 bytes
@@ -823,13 +829,8 @@ TEST(x11inputevents)
 // series of two rectangles, and it is answered all the same.
 TEST(x11resizekeepsthebackbuffer)
 {
-    options o;
-    o.bigreq = false;
     windowsetup t;
-    openwindow(t, 40, 30, 0, 0, "r", o);
-    t.x->command(guicmd_openwindow, 0, 0, t.w);
-    mapped(t);
-    t.x->command(guicmd_createbackbuffer, 0, 0, t.w);
+    bufferedwindow(t, 40, 30, "r");
     skiprequests(*t.f);
     u32 id = x11::part(t.w)->windowid;
     xbytes b;
