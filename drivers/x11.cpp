@@ -1,6 +1,8 @@
 // The X11 connection: authorization, the setup exchange, the pending-reply table
-// and the state machine that the scheduler steps (every 1 ms while setting up,
-// every 20 ms once ready). Facts it relies on:
+// and the state machine that the scheduler steps: every 1 ms, with the socket
+// handed to the scheduler's waits, while a caller waits on the server (the
+// setup, a map and its first Expose, a reply, pixels still going out); every
+// 20 ms otherwise. Facts it relies on:
 // - The server numbers requests from 1 after the setup; replies and errors carry
 //   the low 16 bits of that number, so pending entries are matched on 16 bits and
 //   marked in use apart from the number, which wraps to 0.
@@ -44,6 +46,7 @@ void x11::mexit()
 {
     if (process->defaulthandler == this)
         process->defaulthandler = nullptr;
+    stopwaking();
     for (u32 i = 0; i < windowcapacity; i++) {
         guiwindow* w = windows[i];
         if (!w)
@@ -57,6 +60,8 @@ void x11::mexit()
         w->flags &= (u8)~guiwindow_shown;
         windows[i] = nullptr;
     }
+    strippixels = nullptr;          // the back buffers go: their pixels are not sent
+    stripleft = strippad = 0;
     if (dri2fd)
         os_close(dri2fd);
     dri2fd = 0;
@@ -83,7 +88,64 @@ bool x11::send(void const* bytes, u32 n)
 {
     if (n == 0)
         return true;
+    // A request must not land inside the pixels of a PutImage still going out.
+    if (stripleft || strippad)
+        finishstrip();
     return in.call(stream_write, (int)n, 0, bytes) == (sptr)n;
+}
+
+bool x11::awaitingserver() const
+{
+    if (connstate != x11state_ready && connstate != x11state_dri2probe)
+        return true;                // still setting up
+    if (stripleft || strippad || pendingcount() || anysending())
+        return true;
+    for (u32 i = 0; i < windowcapacity; i++) {
+        x11windowpart const* p = windows[i] ? part(windows[i]) : nullptr;
+        if (p && (!p->mapped || (!p->exposed && os_getms32() - p->mappedat < X11_EXPOSEWAITMS)))
+            return true;
+    }
+    return false;
+}
+
+// A frame whose pixels are going out, or one put off until the output drains.
+bool x11::anysending() const
+{
+    for (u32 i = 0; i < windowcapacity; i++) {
+        if (windows[i] && (sending(windows[i]) || part(windows[i])->dirty))
+            return true;
+    }
+    return false;
+}
+
+// While awaiting, the scheduler's idle waits also end when the server's bytes
+// come (with the socket known), so they are read at once, not at the next step.
+void x11::pace()
+{
+    if (connstate == x11state_ended)
+        return;
+    bool awaiting = awaitingserver();
+    if (awaiting && serverfd > 0) {
+        process->wakefd = serverfd;
+        process->wakeonoutput = stripleft || strippad || anysending() ? 1 : 0;
+        process->wakemodule = this;
+    } else {
+        stopwaking();
+    }
+    u32 want = awaiting ? X11_SETUPINTERVAL : X11_READYINTERVAL;
+    if (want == interval)
+        return;
+    interval = want;
+    process->startthread(this, want);
+}
+
+void x11::stopwaking()
+{
+    if (process->wakemodule != this)
+        return;
+    process->wakefd = 0;
+    process->wakeonoutput = 0;
+    process->wakemodule = nullptr;
 }
 
 u16 x11::sendrequest(u32 length)
@@ -164,9 +226,11 @@ int x11::open(u32 display, char const* authfile, u32 f, u32 remote)
 {
     pin* inpeer = in.peer;
     pin* outpeer = out.peer;
+    int fd = serverfd;
     exit(false);
     in.peer = inpeer;
     out.peer = outpeer;
+    serverfd = fd;
     openflags = f;
     displaynumber = display;
     remoteaddress = remote;
@@ -183,6 +247,7 @@ int x11::open(u32 display, char const* authfile, u32 f, u32 remote)
     memset0(request, length);       // the cookie does not stay behind
     process->defaulthandler = this;
     connstate = x11state_setuphead;
+    interval = X11_SETUPINTERVAL;
     process->startthread(this, X11_SETUPINTERVAL);
     cyclic();
     return 1;
@@ -201,6 +266,7 @@ void x11::endrun(char const* what, char const* reason)
     flags |= gui_failed;
     connstate = x11state_ended;
     unregister();
+    stopwaking();
     if (process->exitcode != 2) {
         eprint(process->getprogramname());
         eprint(": ");
@@ -394,7 +460,7 @@ void x11::becomeready()
 {
     flags |= gui_ready;
     connstate = x11state_ready;
-    process->startthread(this, X11_READYINTERVAL);
+    pace();
     kind.gui.width = (u16)kzv_min(screenwidth, X11_MAXSIDE);
     kind.gui.height = (u16)kzv_min(screenheight, X11_MAXSIDE);
     setpixelformat();
@@ -459,6 +525,7 @@ void x11::cyclic()
     stream* s = connection();
     if (connstate != x11state_ended && s && (s->control & control_endofinput))
         endrun("the connection to the X server was lost", nullptr);
+    pace();
 }
 
 void x11::waitforallrepliesfinished()

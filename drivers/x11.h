@@ -68,6 +68,9 @@ const u32 X11_REPLYWAITMS = 10000;
 const u32 X11_PENDINGOUTPUT = 4096;      // queued bytes above which updates wait
 const u32 X11_READSPERSTEP = 1024;       // events and replies taken in one step
 const u32 X11_MAXSIDE = 32767;           // screen and window sides kept
+// The first Expose follows the MapNotify; a window that gets none (covered at
+// once) is not waited for longer than this.
+const u32 X11_EXPOSEWAITMS = 100;
 
 struct x11pending {
     u32 sequence;           // the request's 16-bit sequence number
@@ -84,8 +87,14 @@ struct x11windowpart {
     u32 pixmapid;
     u32 linesperstrip;
     u8 mapped;
+    u8 exposed;             // its first Expose has come
+    u32 mappedat;           // ms clock of the MapNotify
     u8 hasbackbuffer;
     u8 dirty;               // an update was put off while output was queued
+    u32 sendrow;            // rows [sendrow, sendend) still to be put into the pixmap
+    u32 sendend;
+    u32 copyfirst;          // rows [copyfirst, copyend) copied to the window once put
+    u32 copyend;
     u32 bbstride;           // bytes per back-buffer row, padded as the server wants
     u32 bbwidth;
     u32 bbheight;
@@ -140,6 +149,13 @@ public:
     u32 displaynumber;      // what `open` was given, for the retry
     u32 remoteaddress;
     u8 authmissing;         // no cookie went out; said once the server answers
+    u32 interval;           // the step interval asked of the scheduler
+    int serverfd;           // the socket the stream reads, for the waits; 0 unknown
+    // The PutImage whose pixels are going out straight from a back buffer: its
+    // request head is out, `stripleft` bytes of pixels and `strippad` zeros not.
+    u8 const* strippixels;
+    u32 stripleft;
+    u32 strippad;
     char authpath[X11_PATHCAPACITY];
 
     void init(mem* p);
@@ -167,6 +183,12 @@ public:
     // Requests: `send` writes bytes to the stream; `sendrequest` sends what the
     // writer built and answers its sequence number.
     bool send(void const* bytes, u32 n);
+    // While the server has something a caller waits for (the setup, a window's
+    // MapNotify, a reply, pixels the socket has not taken yet) the module steps
+    // every 1 ms, so what arrives is read at once; otherwise every 20 ms.
+    bool awaitingserver() const;
+    void pace();
+    void stopwaking();
     u16 sendrequest(u32 length);
     void group(bool on);        // requests between on and off leave as one write
     u32 newid() { return nextid++; }
@@ -179,6 +201,11 @@ public:
     void closewindow(guiwindow* w);
     void createbackbuffer(guiwindow* w);
     sptr update(guiwindow* w, u32 firstrow, u32 rows, bool whole);
+    void sendstrips(guiwindow* w);
+    bool writestrip();
+    void finishstrip();
+    bool sending(guiwindow* w) const;
+    bool anysending() const;
     void createbuffer(guiwindow* w, u32 width, u32 height);
     void getbufferimage(guiwindow* w);
     void setbuffer(guiwindow* w, int x, int y);

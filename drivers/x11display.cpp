@@ -187,6 +187,10 @@ int x11_opendisplay(guidriver& d)
         return 0;
     }
     connect(s->out, x->in);
+    // The local socket is waited on while the client waits for the server; a TCP
+    // stream may reconnect on another socket, so it is read at the 1 ms steps.
+    if (name.transport == x11display_unix)
+        x->serverfd = ((pipe*)s)->fd;
     d.backendkind = guikind_x11;
     char authfile[ENVCAPACITY];
     if (!process->getenv("XAUTHORITY", authfile, sizeof authfile) || !authfile[0])

@@ -199,12 +199,14 @@ bool x11::dispatchevent(u8 const* raw)
         guiwindow_sendevent(w, ui_mousemoved, e.x, e.y);
         break;
     case xev_expose:
+        part(w)->exposed = 1;
         if (part(w)->hasbackbuffer)
             update(w, 0, 0, true);
         break;
     case xev_mapnotify:
         w->flags |= guiwindow_shown;
         part(w)->mapped = 1;
+        part(w)->mappedat = os_getms32();
         break;
     case xev_configurenotify:
         configure(*this, w, e);

@@ -5,7 +5,9 @@
 //   depth (32 bits on the servers we meet); the back buffer's stride is padded
 //   the same way, so an odd width at depth 16 does not skew the picture.
 // - A PutImage strip must fit the maximum request length, head included (24
-//   bytes, 28 in the extended BIG-REQUESTS form).
+//   bytes, 28 in the extended BIG-REQUESTS form). Its pixels follow its head
+//   straight from the back buffer, as the socket takes them; no other request
+//   may start before the last of them, so `send` first finishes a strip.
 // - The back buffer keeps its own size: a window the window manager makes larger
 //   is sent and copied only as far as the back buffer reaches.
 #include "x11.h"
@@ -155,6 +157,7 @@ int x11::openwindow(guiwindow* w)
     group(true);
     sendwindowrequests(*this, w, p, screensized);
     group(false);
+    pace();                         // its MapNotify is read as soon as it comes
     w->format = kind.gui.format;
     if (w->realtime) {
         checkrealtime();
@@ -169,6 +172,8 @@ void x11::closewindow(guiwindow* w)
     if (!haswindow(w))
         return;
     x11windowpart* p = part(w);
+    if (connstate != x11state_ended)
+        finishstrip();              // its pixels may be what is going out
     w->flags &= (u8)~guiwindow_shown;
     if (p->bbpixels && w->pixels == p->bbpixels)
         w->pixels = nullptr;
@@ -193,10 +198,12 @@ void x11::closewindow(guiwindow* w)
 void x11::createbackbuffer(guiwindow* w)
 {
     x11windowpart* p = part(w);
+    finishstrip();                  // the old buffer's pixels may be going out
     if (p->bbpixels)
         pool->freemem(p->bbpixels);
     p->bbpixels = nullptr;
     p->hasbackbuffer = 0;
+    p->sendrow = p->sendend = p->copyfirst = p->copyend = 0;
     u64 row = (u64)w->width * bytesperpixel;
     u64 stride = (row + rowpad - 1) / rowpad * rowpad;
     u64 bytes = stride * w->height;
@@ -217,7 +224,9 @@ void x11::createbackbuffer(guiwindow* w)
     sendrequest(x11req_createpixmap(q, rootdepth, p->pixmapid, p->windowid, p->bbwidth, p->bbheight));
 }
 
-static void putstrip(x11& x, x11windowpart* p, u32 y, u32 rows)
+// The head of a PutImage of `rows` rows from y; its pixels then go out from the
+// back buffer as the socket takes them (writestrip).
+static bool putstrip(x11& x, x11windowpart* p, u32 y, u32 rows)
 {
     u32 data = rows * p->bbstride;
     x11writer q;
@@ -225,12 +234,79 @@ static void putstrip(x11& x, x11windowpart* p, u32 y, u32 rows)
     u32 head = x11req_putimagehead(q, x.bigrequests != 0, x.bigrequests ? X11_MAXREQUESTCAP : x.maxrequest,
                                    p->pixmapid, p->gcid, p->bbwidth, rows, y, x.rootdepth, data);
     if (!head)
-        return;
+        return false;
     x.sequence++;
     x.send(x.request, head);
-    x.send(p->bbpixels + (u64)y * p->bbstride, data);
+    x.strippixels = p->bbpixels + (u64)y * p->bbstride;
+    x.stripleft = data;
+    x.strippad = x11_pad4(data) - data;
+    return true;
+}
+
+// As many of the strip's pixels as the socket takes now, straight from the back
+// buffer, so that no copy of the image is queued; true once all are out.
+bool x11::writestrip()
+{
+    if (stripleft) {
+        in.call(stream_setdirect, 1, 0, nullptr);
+        sptr k = in.call(stream_write, (int)stripleft, 0, strippixels);
+        in.call(stream_setdirect, 0, 0, nullptr);
+        if (k > 0) {
+            strippixels += k;
+            stripleft -= (u32)kzv_min<sptr>(k, stripleft);
+        }
+        if (stripleft)
+            return false;
+    }
+    if (strippad)
+        finishstrip();              // at most 3 bytes: the stream may keep them
+    return true;
+}
+
+// The rest of the strip through the stream's buffer, before any other request
+// or before its back buffer goes.
+void x11::finishstrip()
+{
     static u8 const zeros[4] = {0, 0, 0, 0};
-    x.send(zeros, x11_pad4(data) - data);
+    u8 const* pixels = strippixels;
+    u32 left = stripleft;
+    u32 pad = strippad;
+    strippixels = nullptr;
+    stripleft = strippad = 0;
+    if (left)
+        in.call(stream_write, (int)left, 0, pixels);
+    if (pad)
+        in.call(stream_write, (int)pad, 0, zeros);
+}
+
+bool x11::sending(guiwindow* w) const
+{
+    x11windowpart const* p = part(w);
+    return p->sendrow < p->sendend || p->copyend > p->copyfirst;
+}
+
+// The window's rows still to put, strip by strip while the socket takes them,
+// then their copy to the window; the step goes on where the socket stopped.
+void x11::sendstrips(guiwindow* w)
+{
+    x11windowpart* p = part(w);
+    while (writestrip() && p->sendrow < p->sendend) {
+        u32 rows = kzv_min(p->linesperstrip, p->sendend - p->sendrow);
+        u32 y = p->sendrow;
+        p->sendrow += rows;
+        putstrip(*this, p, y, rows);
+    }
+    if (stripleft || strippad || p->sendrow < p->sendend)
+        return;
+    u32 first = p->copyfirst;
+    u32 copywidth = kzv_min<u32>(w->width, p->bbwidth);
+    u32 copyend = kzv_min<u32>(p->copyend, w->height);
+    p->sendrow = p->sendend = p->copyfirst = p->copyend = 0;
+    if (copyend > first) {
+        x11writer q;
+        q.begin(request, sizeof request);
+        sendrequest(x11req_copyarea(q, p->pixmapid, p->windowid, p->gcid, first, copywidth, copyend - first));
+    }
 }
 
 sptr x11::update(guiwindow* w, u32 firstrow, u32 rows, bool whole)
@@ -240,7 +316,8 @@ sptr x11::update(guiwindow* w, u32 firstrow, u32 rows, bool whole)
     x11windowpart* p = part(w);
     if (!(w->flags & guiwindow_shown) || !p->hasbackbuffer)
         return 0;
-    if (in.call(stream_pending, 0, 0, nullptr) > (sptr)X11_PENDINGOUTPUT) {
+    if (in.call(stream_pending, 0, 0, nullptr) > (sptr)X11_PENDINGOUTPUT || stripleft || strippad ||
+        sending(w)) {
         p->dirty = 1;               // redone from the step once the output drains
         return 0;
     }
@@ -248,18 +325,11 @@ sptr x11::update(guiwindow* w, u32 firstrow, u32 rows, bool whole)
     u32 first = whole ? 0 : firstrow;
     if (first >= end)
         return 1;
-    group(true);
-    for (u32 y = first; y < end; y += p->linesperstrip)
-        putstrip(*this, p, y, kzv_min(p->linesperstrip, end - y));
-    u32 copywidth = kzv_min<u32>(w->width, p->bbwidth);
-    u32 copyend = kzv_min<u32>(end, w->height);
-    if (copyend > first) {
-        x11writer q;
-        q.begin(request, sizeof request);
-        sendrequest(x11req_copyarea(q, p->pixmapid, p->windowid, p->gcid, first, copywidth, copyend - first));
-    }
-    group(false);
+    p->sendrow = p->copyfirst = first;
+    p->sendend = p->copyend = end;
     p->dirty = 0;
+    sendstrips(w);
+    pace();
     return 1;
 }
 
@@ -267,6 +337,8 @@ void x11::redodirty()
 {
     for (u32 i = 0; i < windowcapacity; i++) {
         guiwindow* w = windows[i];
+        if (w && sending(w))
+            sendstrips(w);
         if (w && part(w)->dirty && in.call(stream_pending, 0, 0, nullptr) <= (sptr)X11_PENDINGOUTPUT)
             update(w, 0, 0, true);
     }

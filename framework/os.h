@@ -17,6 +17,11 @@ u32 os_getms32_sec1970(int& localsec1970); // the same, plus local seconds since
 u32 os_getus32();                          // wall clock in microseconds, wrapping
 int os_getlocaltimeoffset();               // seconds to add to UTC for local time
 void os_sleep(unsigned ms);
+// Sleeps up to ms, ending early once fd has bytes to read, its peer has hung up
+// or, with `writable`, it takes more output (true then); fd 0 or below sleeps the
+// whole time. Where the platform cannot wait on a descriptor it sleeps the whole
+// time and answers false.
+bool os_waitdescriptor(int fd, bool writable, unsigned ms);
 
 // Memory: a zero-filled block from the system, or null.
 void* os_getmem(int size);

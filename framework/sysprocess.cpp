@@ -101,6 +101,8 @@ u32 sysprocess::sched()
             ran++;
             if (t->owner != m)
                 continue;                 // the slot was handed to another module
+            if (t->due != due)
+                continue;                 // its step re-based every module: that holds
             if (now - due < SCHED_CATCHUP)
                 t->due = due + t->interval;
             else
@@ -146,7 +148,7 @@ void sysprocess::loop()
     while (activethreads > 0 && !exitrequested) {
         u32 w = kzv_min(sched(), LOOP_MAXSLEEP);
         if (w)
-            os_sleep(w);
+            idle(w);
         slept += w;
         if (w == 0 || slept >= LOOP_CLOCKPERIOD) {
             readclock(*this);
@@ -176,9 +178,24 @@ static threadentry* findthread(sysprocess& p, module* m)
     return nullptr;
 }
 
+bool sysprocess::idle(u32 ms)
+{
+    if (wakefd <= 0 || !wakemodule) {
+        os_sleep(ms);
+        return false;
+    }
+    if (!os_waitdescriptor(wakefd, wakeonoutput != 0, ms))
+        return false;
+    threadentry* t = findthread(*this, wakemodule);
+    if (t)
+        t->due = os_getms32();
+    return true;
+}
+
 // Waits `ms` while the other modules keep running. When m sleeps inside its own
 // step it is marked busy, so the nested passes skip it. No wait overshoots the
-// time left.
+// time left. Input on the wake descriptor ends it early, and so does the wake
+// module giving up its descriptor: what it awaited has come.
 void sysprocess::sleep(module* m, unsigned ms)
 {
     realtimer watch;
@@ -198,13 +215,19 @@ void sysprocess::sleep(module* m, unsigned ms)
             readclock(*this);
             slept = 0;
         }
+        bool waking = wakemodule != nullptr;
         u32 w = sched();
+        if (waking && !wakemodule)
+            break;                      // what the wake module awaited has come
         u32 elapsed = watch.msec();
         if (elapsed >= ms)
             break;
         if (w > 0) {
             u32 part = kzv_min(w, ms - elapsed);
-            os_sleep(part);
+            if (idle(part)) {
+                sched();                // the woken module reads what came
+                break;
+            }
             slept += part;
         } else {
             slept++;

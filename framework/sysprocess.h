@@ -75,6 +75,14 @@ public:
     argumentrecord* args;
     module* defaulthandler;
     module* connectionprovider;     // carries tcp connections when set; the program sets none
+    // While set, an idle wait also ends when this descriptor has input (or, with
+    // wakeonoutput, takes more output): its module is then stepped at once, and a
+    // `sleep` returns early so that its caller looks again at what it waits for
+    // (as it does when the module clears the pair). The X11 client sets it while a
+    // caller waits on the server; 0 and null otherwise.
+    int wakefd;
+    u8 wakeonoutput;
+    module* wakemodule;
     char const* builddate;
     char const* buildtime;
 
@@ -102,6 +110,9 @@ public:
     u32 sched();
     void loop();                    // until an exit is requested or no thread is left
     void sleep(module* m, unsigned ms);   // the others keep running; m is not stepped
+    // Sleeps ms, or less when the wake descriptor gets input: true then, with the
+    // wake module due at once.
+    bool idle(u32 ms);
     // Registers m (or changes its interval); every module's next step is then
     // now + its interval. Without memory m stays unregistered.
     void startthread(module* m, unsigned interval);

@@ -25,6 +25,15 @@ the page cache), then --runs measured runs; the median and the range are shown.
 Every program runs with the same small environment: a fresh HOME and no
 session bus (none runs here).
 
+The baseline is a minimal Xlib client that this script builds from a few lines
+of C with Debian's libx11-dev: it opens a window, maps it and waits for its
+MapNotify, then waits for ever. It is linked once dynamically, as Debian links
+its programs, and once statically (the floor: no dynamic loader, no library
+relocations). It draws nothing, so it has a time to map and no first frame.
+Every dialog's first frame and peak memory are then printed as ratios: to the
+baseline's time to map, and to xmessage's, yad's and zenity's figures of the
+same dialog in the same run. A peer that is missing is left out.
+
 usage: tools/bench_x11.py [build-dir] [--runs N]
 """
 import os
@@ -50,13 +59,62 @@ SCREEN = (1280, 1024)
 
 # Debian packages that bring what this script runs.
 PACKAGES = {"Xvfb": "xvfb", "xauth": "xauth", "xwininfo": "x11-utils", "xmessage": "x11-apps",
-            "yad": "yad", "zenity": "zenity"}
+            "yad": "yad", "zenity": "zenity", "cc": "gcc"}
+XLIBHEADER = "/usr/include/X11/Xlib.h"
+PEERS = ("xmessage", "yad", "zenity")
+
+# The baseline: a window mapped, its MapNotify awaited, then nothing more.
+MINIMALCLIENT = r"""
+#include <X11/Xlib.h>
+int main(void)
+{
+    Display *d = XOpenDisplay(0);
+    if (!d)
+        return 2;
+    Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 300, 120, 0, 0, WhitePixel(d, 0));
+    XSelectInput(d, w, StructureNotifyMask);
+    XMapWindow(d, w);
+    for (XEvent e;;) {
+        XNextEvent(d, &e);
+        if (e.type == MapNotify)
+            break;
+    }
+    for (XEvent e;;)
+        XNextEvent(d, &e);
+}
+"""
+# What a static libX11 needs below it on Debian.
+STATICLIBS = ["-lX11", "-lxcb", "-lXau", "-lXdmcp"]
 
 
 def ensuretools():
-    """Installs the X server, its tools and the peers from Debian when missing."""
-    installpackages(sorted({pkg for tool, pkg in PACKAGES.items() if not shutil.which(tool)}))
+    """Installs the X server, its tools, the peers and Xlib's headers from Debian
+    when missing."""
+    wanted = {pkg for tool, pkg in PACKAGES.items() if not shutil.which(tool)}
+    if not os.path.exists(XLIBHEADER):
+        wanted.add("libx11-dev")
+    installpackages(sorted(wanted))
     return {tool: shutil.which(tool) for tool in PACKAGES}
+
+
+def buildminimal(folder, cc):
+    """The minimal Xlib client, dynamic and static: [(name, path)] of those that
+    could be built."""
+    if not cc or not os.path.exists(XLIBHEADER):
+        print("(no C compiler or no libx11-dev: the minimal Xlib client is left out)")
+        return []
+    source = os.path.join(folder, "minimalx.c")
+    with open(source, "w") as f:
+        f.write(MINIMALCLIENT)
+    built = []
+    for name, flags in (("xlib dyn", ["-lX11"]), ("xlib static", ["-static"] + STATICLIBS)):
+        target = os.path.join(folder, name.replace(" ", "-"))
+        run = subprocess.run([cc, "-O2", "-o", target, source] + flags, capture_output=True, text=True)
+        if run.returncode == 0:
+            built.append((name, target))
+        else:
+            print("(the %s client could not be linked: %s)" % (name, run.stderr.strip().splitlines()[-1:]))
+    return built
 
 
 class Watcher(XClient):
@@ -145,8 +203,9 @@ class Watcher(XClient):
         return False
 
 
-def onerun(watcher, argv, env):
-    """(seconds to mapped, seconds to the first frame, peak KiB) of one run."""
+def onerun(watcher, argv, env, mapping=False):
+    """(seconds to mapped, seconds to the first frame, peak KiB) of one run; with
+    mapping, the run ends at the window's MapNotify (a client that never draws)."""
     watcher.pending = []
     start = time.perf_counter()
     proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -155,7 +214,8 @@ def onerun(watcher, argv, env):
     mapped = window = lastdraw = None
     frame = None
     end = start + LIMIT
-    while frame is None and time.perf_counter() < end and proc.poll() is None:
+    while (frame is None and not (mapping and mapped) and time.perf_counter() < end
+           and proc.poll() is None):
         timeout = 0.1 if lastdraw is None else max(0.0, lastdraw + QUIET - time.perf_counter())
         got = watcher.pending + watcher.packets(timeout)
         watcher.pending = []
@@ -198,9 +258,9 @@ def onerun(watcher, argv, env):
     return ((mapped - start) if mapped else nan, (frame - start) if frame else nan, peak)
 
 
-def measure(watcher, argv, env, runs):
-    onerun(watcher, argv, env)
-    results = [onerun(watcher, argv, env) for _ in range(runs)]
+def measure(watcher, argv, env, runs, mapping=False):
+    onerun(watcher, argv, env, mapping)
+    results = [onerun(watcher, argv, env, mapping) for _ in range(runs)]
     return [[r[i] for r in results] for i in range(3)]
 
 
@@ -213,6 +273,39 @@ def spread(values):
     return text + (" %d missed" % missed if missed else "")
 
 
+def median(values):
+    good = [v for v in values if v == v]
+    return statistics.median(good) if good else float("nan")
+
+
+def ratio(a, b):
+    return "%8.2fx" % (a / b) if a == a and b == b and b > 0 else "%9s" % "-"
+
+
+def printratios(cases, results, baselines):
+    """Every dialog's first frame over the baselines' times to map and over each
+    peer's first frame of the same dialog; its peak memory over the peers'."""
+    others = [p for p in PEERS if any((name, p) in results for name, _ in cases)]
+    print("\nratios of the medians (below 1.00x: the dialog is ahead)")
+    print("  %-13s %-9s" % ("dialog", "program")
+          + "".join(" %9s" % ("/" + b.replace("xlib ", "") + " map") for b in baselines)
+          + "".join(" %9s" % ("/" + p[:8]) for p in others)
+          + "  peak" + "".join(" %9s" % ("/" + p[:8]) for p in others))
+    for name, programs in cases:
+        if name == "baseline":
+            continue
+        for program, _ in programs:
+            if (name, program) not in results:
+                continue
+            _, frame, peak = results[(name, program)]
+            line = "  %-13s %-9s" % (name, program)
+            line += "".join(" " + ratio(frame, results[("baseline", b)][0]) for b in baselines)
+            line += "".join(" " + ratio(frame, results.get((name, p), (0, float("nan"), 0))[1]) for p in others)
+            line += "      " + "".join(" " + ratio(peak, results.get((name, p), (0, 0, 0))[2] or float("nan"))
+                                       for p in others)
+            print(line)
+
+
 def main():
     args, velkra = commandline()
     tools = ensuretools()
@@ -222,7 +315,7 @@ def main():
 
     print("binary size")
     print("  %-20s %10d bytes (static, no libraries)" % ("velkra", binarysize(velkra)))
-    for peer in ("xmessage", "yad", "zenity"):
+    for peer in PEERS:
         if tools.get(peer):
             print("  %-20s %10d bytes + %d bytes of shared libraries"
                   % (peer, binarysize(tools[peer]), librariesize(tools[peer])))
@@ -237,8 +330,13 @@ def main():
         os.mkdir(os.path.join(folder, "sub"))
         env = {"PATH": "/usr/bin:/bin", "HOME": home, "LANG": "C.UTF-8",
                "DISPLAY": ":%d" % server.number, "XAUTHORITY": server.authfile}
+        minimal = buildminimal(home, tools.get("cc"))
+        for name, path in minimal:
+            print("  %-20s %10d bytes%s" % (name, binarysize(path),
+                                          "" if "static" in name else " + %d bytes of shared libraries"
+                                          % librariesize(path)))
         text = "Are you sure?"
-        cases = [
+        cases = [("baseline", [(name, [path]) for name, path in minimal]),
             ("question", [
                 ("velkra", [velkra, "yesno", "-text=" + text]),
                 ("xmessage", ["xmessage", "-center", "-buttons", "Yes:0,No:1", text]),
@@ -259,16 +357,19 @@ def main():
         watcher = Watcher(server)
         print("\nXvfb %dx%dx24 on :%d; %d runs each after one warm-up; milliseconds as median (min-max)"
               % (SCREEN[0], SCREEN[1], server.number, args.runs))
-        print("  %-13s %-9s %-28s %-28s %s" % ("dialog", "program", "exec to mapped", "exec to first frame",
-                                              "peak memory"))
+        print("  %-13s %-12s %-28s %-28s %s" % ("dialog", "program", "exec to mapped", "exec to first frame",
+                                               "peak memory"))
+        results = {}
         for name, programs in cases:
             for program, argv in programs:
-                if argv[0] != velkra and not tools.get(argv[0]):
+                if argv[0] in PEERS and not tools.get(argv[0]):
                     continue
-                mapped, frame, peak = measure(watcher, argv, env, args.runs)
-                print("  %-13s %-9s %-28s %-28s %6d KiB" % (name, program, spread(mapped), spread(frame),
-                                                            max(peak)), flush=True)
+                mapped, frame, peak = measure(watcher, argv, env, args.runs, name == "baseline")
+                results[(name, program)] = (median(mapped), median(frame), max(peak))
+                print("  %-13s %-12s %-28s %-28s %6d KiB" % (name, program, spread(mapped), spread(frame),
+                                                             max(peak)), flush=True)
         watcher.close()
+        printratios(cases, results, [name for name, _ in minimal])
     finally:
         server.close()
         shutil.rmtree(home, ignore_errors=True)

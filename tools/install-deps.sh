@@ -8,7 +8,7 @@ packages=(
   qemu-user binutils file strace
   python3 python3-pytest python3-pil
   tmux xvfb xauth xdotool x11-apps x11-utils xterm iproute2
-  wine wine64 xclip
+  wine wine64 xclip yad zenity libx11-dev
   gzip unzip pngcheck libclang-rt-14-dev
   fonts-noto-mono fonts-dejavu-core xfonts-base xfonts-terminus
 )

@@ -56,4 +56,21 @@ void os_sleep(unsigned ms)
     sys_nanosleep(&t);
 }
 
+// A descriptor that is not open answers poll at once with POLL_NVAL: the time is
+// slept then, so that a stale descriptor never turns the wait into a spin.
+bool os_waitdescriptor(int fd, bool writable, unsigned ms)
+{
+    if (fd <= 0) {
+        os_sleep(ms);
+        return false;
+    }
+    kpollfd p = {fd, (short)(writable ? POLL_IN | POLL_OUT : POLL_IN), 0};
+    long r = sys_poll(&p, 1, (int)kzv_min(ms, 0x7fffffffu));
+    if (r == 1 && (p.revents & POLL_NVAL)) {
+        os_sleep(ms);
+        return false;
+    }
+    return r == 1 && (p.revents & (POLL_IN | POLL_OUT | POLL_HUP | POLL_ERR)) != 0;
+}
+
 } // namespace kzv

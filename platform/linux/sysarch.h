@@ -26,6 +26,15 @@ enum : int {
     O_NONBLOCK = 04000, O_CLOEXEC = 02000000,
 };
 enum : int { F_GETFD = 1, F_GETFL = 3, F_SETFL = 4 };
+
+// poll: one record per descriptor, the same on every CPU.
+struct kpollfd {
+    int fd;
+    short events;
+    short revents;
+};
+static_assert(sizeof(kpollfd) == 8, "poll record");
+enum : short { POLL_IN = 0x0001, POLL_OUT = 0x0004, POLL_ERR = 0x0008, POLL_HUP = 0x0010, POLL_NVAL = 0x0020 };
 enum : int { SEEK_SET = 0, SEEK_CUR = 1, SEEK_END = 2 };
 enum : int { LOCK_EX = 2, LOCK_NB = 4 };
 enum : int { PROT_READ = 1, PROT_WRITE = 2, MAP_PRIVATE = 2, MAP_ANONYMOUS = 0x20 };

@@ -12,8 +12,9 @@ enum : long {
     SYS_exit = 1, SYS_read = 3, SYS_write = 4, SYS_open = 5, SYS_close = 6, SYS_unlink = 10,
     SYS_getpid = 20, SYS_ioctl = 54, SYS_fcntl = 55, SYS_gettimeofday = 78, SYS_readlink = 85,
     SYS_munmap = 91, SYS_socketcall = 102, SYS_clone = 120, SYS__llseek = 140, SYS_flock = 143,
-    SYS_nanosleep = 162, SYS_rt_sigreturn = 173, SYS_rt_sigaction = 174, SYS_getcwd = 183,
-    SYS_mmap2 = 192, SYS_stat64 = 195, SYS_lstat64 = 196, SYS_geteuid = 201, SYS_getdents64 = 220,
+    SYS_nanosleep = 162, SYS_poll = 168, SYS_rt_sigreturn = 173, SYS_rt_sigaction = 174,
+    SYS_getcwd = 183, SYS_mmap2 = 192, SYS_stat64 = 195, SYS_lstat64 = 196, SYS_geteuid = 201,
+    SYS_getdents64 = 220,
     SYS_exit_group = 252,
     // Used by the tests only.
     SYS_mkdir = 39, SYS_rmdir = 40, SYS_dup = 41, SYS_pipe = 42, SYS_dup2 = 63, SYS_symlink = 83,

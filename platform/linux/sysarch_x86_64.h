@@ -6,7 +6,7 @@
 namespace kzv {
 
 enum : long {
-    SYS_read = 0, SYS_write = 1, SYS_open = 2, SYS_close = 3, SYS_stat = 4, SYS_lstat = 6,
+    SYS_read = 0, SYS_write = 1, SYS_open = 2, SYS_close = 3, SYS_stat = 4, SYS_lstat = 6, SYS_poll = 7,
     SYS_lseek = 8, SYS_mmap = 9, SYS_munmap = 11, SYS_rt_sigaction = 13, SYS_rt_sigreturn = 15,
     SYS_ioctl = 16, SYS_nanosleep = 35, SYS_getpid = 39, SYS_socket = 41, SYS_connect = 42,
     SYS_accept = 43, SYS_bind = 49, SYS_listen = 50, SYS_setsockopt = 54, SYS_clone = 56,

@@ -32,6 +32,7 @@ long sys_mmap(void* address, uptr length, int protection, int flags, int fd, u64
 
 long sys_munmap(void* address, uptr length) { return systrap(SYS_munmap, (long)address, (long)length); }
 long sys_nanosleep(ktimespec const* request) { return systrap(SYS_nanosleep, (long)request, 0); }
+long sys_poll(kpollfd* fds, uptr count, int timeoutms) { return systrap(SYS_poll, (long)fds, (long)count, timeoutms); }
 long sys_gettimeofday(ktimeval* time, ktimezone* zone) { return systrap(SYS_gettimeofday, (long)time, (long)zone); }
 long sys_getpid() { return systrap(SYS_getpid); }
 long sys_geteuid() { return systrap(SYS_geteuid); }

@@ -28,6 +28,7 @@ long sys_ioctl(int fd, unsigned long request, void* argument);
 long sys_mmap(void* address, uptr length, int protection, int flags, int fd, u64 offset);
 long sys_munmap(void* address, uptr length);
 long sys_nanosleep(ktimespec const* request);           // no remainder: a signal ends the pause
+long sys_poll(kpollfd* fds, uptr count, int timeoutms);
 long sys_gettimeofday(ktimeval* time, ktimezone* zone);
 long sys_getpid();
 long sys_geteuid();                                     // geteuid32 on 32-bit CPUs

@@ -56,4 +56,12 @@ void os_sleep(unsigned ms)
     nanosleep(&t, nullptr);
 }
 
+// The X11 client is the only one that waits on a descriptor, and this program
+// draws through Quartz: the whole time is slept.
+bool os_waitdescriptor(int, bool, unsigned ms)
+{
+    os_sleep(ms);
+    return false;
+}
+
 } // namespace kzv

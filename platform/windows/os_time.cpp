@@ -60,4 +60,12 @@ int os_getlocaltimeoffset() { return 0; }
 
 void os_sleep(unsigned ms) { Sleep(ms); }
 
+// The X11 client is the only one that waits on a descriptor, and this program
+// draws through GDI: the whole time is slept.
+bool os_waitdescriptor(int, bool, unsigned ms)
+{
+    Sleep(ms);
+    return false;
+}
+
 } // namespace kzv

@@ -530,6 +530,17 @@ void mapped(windowsetup& t)
     t.x->cyclic();
 }
 
+// A mapped window with its back buffer, without BIG-REQUESTS.
+void bufferedwindow(windowsetup& t, u32 width, u32 height, char const* title)
+{
+    options o;
+    o.bigreq = false;
+    openwindow(t, width, height, 0, 0, title, o);
+    t.x->command(guicmd_openwindow, 0, 0, t.w);
+    mapped(t);
+    t.x->command(guicmd_createbackbuffer, 0, 0, t.w);
+}
+
 } // namespace
 
 TEST(x11openwindowrequests)
@@ -712,6 +723,64 @@ TEST(x11updateputoffwhilequeued)
     closeall(t);
 }
 
+// A socket that takes 1000 bytes a write: the strips' pixels leave straight from
+// the back buffer over several steps, nothing of them is queued in the stream,
+// and the copy follows the last strip. A window closed while a strip is half out
+// gets that strip completed before its DestroyWindow.
+TEST(x11stripsasthesockettakesthem)
+{
+    windowsetup t;
+    bufferedwindow(t, 64, 40, "s");
+    t.x->command(guicmd_getbackbuffer, 0, 0, t.w);
+    x11windowpart* p = x11::part(t.w);
+    p->linesperstrip = 10;                      // four strips of 2560 bytes
+    for (u32 i = 0; i < 256 * 40; i++)
+        t.w->pixels[i] = (u8)(i * 7);
+    skiprequests(*t.f);
+    t.f->take = 1000;
+    CHECK_EQ(t.x->command(guicmd_updatewhole, 0, 0, t.w), 1);
+    CHECK(t.x->sending(t.w));
+    CHECK_EQ(t.x->command(guicmd_updatewhole, 0, 0, t.w), 0);   // put off while pixels go out
+    sptr queued = 0;
+    for (u32 step = 0; step < 100 && (t.x->sending(t.w) || p->dirty); step++) {
+        queued = kzv_max(queued, t.f->command(stream_pending, 0, 0, nullptr));
+        t.f->callback(t.f, cmd_cyclic, 0, 0, nullptr);
+        t.x->cyclic();
+    }
+    CHECK(!t.x->sending(t.w));
+    CHECK(queued < 100);                        // a request head at the most, never pixels
+    xrequest r = {};
+    for (u32 frame = 0; frame < 2; frame++) {   // the update, then the one put off
+        for (u32 strip = 0; strip < 4; strip++) {
+            CHECK(nextrequest(*t.f, r));
+            CHECK_EQ(r.opcode, xreq_putimage);
+            CHECK_EQ(x11_get16(r.bytes + 18), strip * 10);
+            CHECK_EQ(r.length, 24 + 2560);
+            CHECK_MEM(r.bytes + 24, t.w->pixels + strip * 2560, 2560);
+        }
+        CHECK(nextrequest(*t.f, r));
+        CHECK_EQ(r.opcode, xreq_copyarea);
+        CHECK_EQ(x11_get16(r.bytes + 26), 40);
+    }
+    CHECK(!nextrequest(*t.f, r));
+
+    u8 saved[2560];
+    memcpy(saved, t.w->pixels, sizeof saved);
+    CHECK_EQ(t.x->command(guicmd_updatewhole, 0, 0, t.w), 1);
+    t.x->command(guicmd_closewindow, 0, 0, t.w);
+    for (u32 step = 0; step < 100 && t.f->command(stream_pending, 0, 0, nullptr) > 0; step++)
+        t.f->callback(t.f, cmd_cyclic, 0, 0, nullptr);
+    CHECK(nextrequest(*t.f, r));
+    CHECK_EQ(r.opcode, xreq_putimage);
+    CHECK_EQ(r.length, 24 + 2560);
+    CHECK_MEM(r.bytes + 24, saved, 2560);
+    CHECK(nextrequest(*t.f, r));
+    CHECK_EQ(r.opcode, xreq_destroywindow);
+    CHECK(!nextrequest(*t.f, r));
+    t.f->take = 0;
+    closeall(t);
+}
+
 TEST(x11inputevents)
 {
     windowsetup t;
@@ -760,13 +829,8 @@ TEST(x11inputevents)
 // series of two rectangles, and it is answered all the same.
 TEST(x11resizekeepsthebackbuffer)
 {
-    options o;
-    o.bigreq = false;
     windowsetup t;
-    openwindow(t, 40, 30, 0, 0, "r", o);
-    t.x->command(guicmd_openwindow, 0, 0, t.w);
-    mapped(t);
-    t.x->command(guicmd_createbackbuffer, 0, 0, t.w);
+    bufferedwindow(t, 40, 30, "r");
     skiprequests(*t.f);
     u32 id = x11::part(t.w)->windowid;
     xbytes b;

@@ -26,6 +26,7 @@ public:
     u8* output;
     u32 outputlength, outputread;
     bool blocked;
+    u32 take;               // most bytes a write takes, like a full socket; 0 = all
     bool ended;
 
     static fakeserver* make();
@@ -53,6 +54,8 @@ inline int fakewrite(stream* s, u8 const* bytes, u32 n)
     fakeserver* f = (fakeserver*)s;
     if (f->blocked)
         return 0;
+    if (f->take)
+        n = kzv_min(n, f->take);
     u32 k = kzv_min(n, FAKE_OUTPUT - f->outputlength);
     memcpy(f->output + f->outputlength, bytes, k);
     f->outputlength += k;
