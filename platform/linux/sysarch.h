@@ -28,7 +28,7 @@ enum : int {
 enum : int { F_GETFD = 1, F_GETFL = 3, F_SETFL = 4 };
 enum : int { SEEK_SET = 0, SEEK_CUR = 1, SEEK_END = 2 };
 enum : int { LOCK_EX = 2, LOCK_NB = 4 };
-enum : int { PROT_READ = 1, PROT_WRITE = 2, MAP_PRIVATE = 2, MAP_ANONYMOUS = 0x20 };
+enum : int { PROT_READ = 1, PROT_WRITE = 2, MAP_SHARED = 1, MAP_PRIVATE = 2, MAP_ANONYMOUS = 0x20 };
 enum : int { RLIMIT_AS = 9 };     // the address-space limit (the tests lower it)
 
 enum : u32 {                    // file type bits of a stat mode
