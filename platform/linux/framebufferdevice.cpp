@@ -232,7 +232,11 @@ bool fbdevice_open(fbshared* s, char const*& why)
     }
     s->fd = (int)fd;
     drmcardres res;
-    if (!getresources(s, res) || res.countconnectors == 0) {
+    if (!getresources(s, res)) {
+        why = "the DRM device's resources could not be read";
+        return false;
+    }
+    if (res.countconnectors == 0) {
         why = "the DRM device lists no connectors";
         return false;
     }

@@ -230,7 +230,7 @@ TEST(failedopensgiveeverythingback)
         {"no connectors", 0u, 0, 1, 2, "the DRM device lists no connectors"},
         {"nothing connected", 0, 2, 0, 2, "no connected DRM connector with a mode"},
         {"no CRTC possible", 0, 2, 1, 0, "no CRTC can drive the connector"},
-        {"resources refused", drmioctl_getresources, 2, 1, 2, "the DRM device lists no connectors"},
+        {"resources refused", drmioctl_getresources, 2, 1, 2, "the DRM device's resources could not be read"},
         {"no dumb buffer", drmioctl_createdumb, 2, 1, 2, "the framebuffers could not be made"},
         {"no framebuffer", drmioctl_addfb, 2, 1, 2, "the framebuffers could not be made"},
         {"no map offset", drmioctl_mapdumb, 2, 1, 2, "the framebuffers could not be made"},
