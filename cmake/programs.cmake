@@ -47,6 +47,12 @@ if(KZV_TESTAPP_SOURCES)
   endif()
 endif()
 
+# The program the guest test boots with a real kernel (tests/e2e/test_drm_guest.py):
+# built by the Linux programs that carry the framebuffer back-end.
+if(KZV_TARGET STREQUAL "linux" AND NOT KZV_ARCH STREQUAL "arm")
+  kzv_program(fbdemo ${CMAKE_SOURCE_DIR}/tests/guest/fbdemo.cpp)
+endif()
+
 # --- Test drivers: one small program per folder tests/tools/<name>/ --------------
 # Command-line programs of our own that the end-to-end tests run against real
 # peers (pipes, pseudo-terminals, files); built like the product for each target.

@@ -42,6 +42,20 @@ else()
   # The process entry of the freestanding programs; a hosted binary starts in the C library.
   set(KZV_START ${CMAKE_SOURCE_DIR}/platform/linux/start.cpp)
   list(REMOVE_ITEM KZV_PLATFORM_SOURCES ${KZV_START})
+  # The DRM framebuffer back-end is carried by the x86-64 and i386 programs only;
+  # on ARM the driver's flag 4 finds no display.
+  set(KZV_FRAMEBUFFER_SOURCES
+    ${CMAKE_SOURCE_DIR}/platform/linux/drmdevice.cpp
+    ${CMAKE_SOURCE_DIR}/platform/linux/fbcompose.cpp
+    ${CMAKE_SOURCE_DIR}/platform/linux/framebuffer.cpp
+    ${CMAKE_SOURCE_DIR}/platform/linux/framebufferdevice.cpp
+    ${CMAKE_SOURCE_DIR}/platform/linux/framebufferthreads.cpp
+    ${CMAKE_SOURCE_DIR}/platform/linux/guidriver_framebuffer.cpp)
+  if(KZV_ARCH STREQUAL "arm")
+    list(REMOVE_ITEM KZV_PLATFORM_SOURCES ${KZV_FRAMEBUFFER_SOURCES})
+  else()
+    list(REMOVE_ITEM KZV_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/platform/linux/guidriver_noframebuffer.cpp)
+  endif()
 endif()
 
 # The macOS layer in two parts: the bodies that call libSystem (os_*.cpp, the

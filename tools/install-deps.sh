@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the builds and the tests need, from Debian's packages. Safe to rerun.
-# gcc-multilib is never installed: it removes the cross compilers.
+# gcc-multilib is never installed: it removes the cross compilers. The guest test
+# of the framebuffer back-end boots Debian's kernel in qemu-system-x86 with an
+# initramfs of busybox (cpio packs it, kmod's depmod and modprobe order the
+# modules); it fetches the kernel package itself and never installs it.
 set -euo pipefail
 packages=(
   cmake ninja-build g++ clang lld llvm llvm-14
@@ -10,6 +13,7 @@ packages=(
   tmux xvfb xauth xdotool x11-apps x11-utils xterm iproute2
   wine wine64 xclip yad zenity libx11-dev
   gzip unzip pngcheck libclang-rt-14-dev
+  qemu-system-x86 busybox-static cpio kmod
   fonts-noto-mono fonts-dejavu-core xfonts-base xfonts-terminus
 )
 missing=()

@@ -1,7 +1,9 @@
-// The Linux display selection: the terminal when KZVTERM_CXS is set (and the
-// caller does not forbid it), else the X server named by DISPLAY. This build has
-// no framebuffer back-end yet, so flag 4 finds no display; a failed open ends the
-// run with one line on standard error and exit status 2 instead of waiting.
+// The Linux display selection: the DRM framebuffer when the caller passes flag 4
+// (only the x86-64 and i386 programs carry it), else the terminal when
+// KZVTERM_CXS is set (and the caller does not forbid it), else the X server named
+// by DISPLAY. A failed flag-4 open answers 0 and the run goes on; any other failed
+// open ends the run with one line on standard error and exit status 2.
+#include "framebuffer.h"
 #include "../../gui/guidriver.h"
 #include "../../drivers/x11display.h"
 #include "../../framework/sysprocess.h"
@@ -21,10 +23,8 @@ int guidriver::open(u32 f0, u32 f1, u32 f2, u32 f3, u32 f4, u32 f5)
     u32 f = f0 | f1 | f2 | f3 | f4 | f5;
     // A caller that asks for the framebuffer picks its own fallback; a back-end
     // opened earlier stays.
-    if (f & guiopen_framebuffer) {
-        failure = "no framebuffer display in this build";
-        return 0;
-    }
+    if (f & guiopen_framebuffer)
+        return framebuffer_openfor(*this);
     reset();
     int r = (!(f & guiopen_noterminal) && hasenv("KZVTERM_CXS")) ? open_terminal() : open_x11();
     if (!r)

@@ -37,7 +37,7 @@ static_assert(sizeof(kpollfd) == 8, "poll record");
 enum : short { POLL_IN = 0x0001, POLL_OUT = 0x0004, POLL_ERR = 0x0008, POLL_HUP = 0x0010, POLL_NVAL = 0x0020 };
 enum : int { SEEK_SET = 0, SEEK_CUR = 1, SEEK_END = 2 };
 enum : int { LOCK_EX = 2, LOCK_NB = 4 };
-enum : int { PROT_READ = 1, PROT_WRITE = 2, MAP_PRIVATE = 2, MAP_ANONYMOUS = 0x20 };
+enum : int { PROT_READ = 1, PROT_WRITE = 2, MAP_SHARED = 1, MAP_PRIVATE = 2, MAP_ANONYMOUS = 0x20 };
 enum : int { RLIMIT_AS = 9 };     // the address-space limit (the tests lower it)
 
 enum : u32 {                    // file type bits of a stat mode
