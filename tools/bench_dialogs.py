@@ -9,12 +9,14 @@ wherever they have the same dialog (dialog's --fselect for the chooser; both for
 the message box and the question). A peer that is not installed is left out.
 Prints figures; it is not a test and asserts nothing.
 
-Each program runs on a pseudo-terminal of its own of 120 x 40 cells of 9 x 15
-pixels, and velkra draws there with cells of that size. A frame is complete when
-the program has written at least MINFRAME bytes and then stays quiet for QUIET
-seconds; the time reported is that of the last byte before the silence. The
-program is then sent the key, its pty is drained until it has ended, and it is
-reaped.
+Each program runs on a pseudo-terminal of its own, in two sizes: 120 x 40 cells
+of 9 x 15 pixels (velkra's screen is then 1080 x 600 pixels, and without a
+graphic viewer its half-block picture shows the screen's top left corner, the
+empty ground), and 320 x 150 cells of 1 x 2 pixels, where the half-block picture
+shows the whole dialog. A frame is complete when the program has written at
+least the frame's least bytes and then stays quiet for QUIET seconds; the time
+reported is that of the last byte before the silence. The program is then sent
+the key, its pty is drained until it has ended, and it is reaped.
 
 usage: tools/bench_dialogs.py [build-dir] [--runs N]
 """
@@ -33,9 +35,14 @@ import tempfile
 import termios
 import time
 
-COLUMNS, ROWS, CELLX, CELLY = 120, 40, 9, 15
 QUIET = 0.15            # seconds of silence that end the first frame
-MINFRAME = 300          # bytes a frame has at least: mode and size sequences alone are no frame
+# A chooser on a big folder may set the terminal's modes long before its frame
+# follows: there the frame has at least LISTFRAME bytes.
+LISTFRAME = 1000
+GEOMETRIES = [  # (title, columns, rows, cell width, cell height)
+    ("120 x 40 cells of 9 x 15 pixels", 120, 40, 9, 15),
+    ("320 x 150 cells of 1 x 2 pixels (the whole dialog in half blocks)", 320, 150, 1, 2),
+]
 LIMIT = 30.0            # the longest wait for a frame
 
 
@@ -118,28 +125,29 @@ def idlewakeups(fd, pid, seconds=2.0):
     return (after - before) / (time.perf_counter() - start)
 
 
-def spawn(argv, env):
+def spawn(argv, env, geometry):
+    _, columns, rows, cellx, celly = geometry
     pid, fd = pty.fork()
     if pid == 0:
         try:
             # The size is set before the program starts, so it never reads 0 x 0.
-            fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, COLUMNS, COLUMNS * CELLX, ROWS * CELLY))
+            fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, columns * cellx, rows * celly))
             os.execve(argv[0], argv, env)
         finally:
             os._exit(127)
     return pid, fd
 
 
-def session(argv, env, key=b"\x1b", idle=False):
-    """One run on a pty: a dict of the seconds to the end of the first frame, its
-    bytes, the peak KiB, the idle wake-ups per second (when IDLE) and the seconds
-    from sending KEY to the end of the program."""
-    pid, fd = spawn(argv, env)
+def session(argv, env, geometry, minframe, key=b"\x1b", idle=False):
+    """One run on a pty: a dict of the seconds to the end of the first frame (of
+    at least MINFRAME bytes), its bytes, the peak KiB, the idle wake-ups per
+    second (when IDLE) and the seconds from sending KEY to the end of the program."""
+    pid, fd = spawn(argv, env, geometry)
     start = time.perf_counter()
     last = None
     total = 0
     while True:
-        chunk = readsome(fd, QUIET if total >= MINFRAME else LIMIT)
+        chunk = readsome(fd, QUIET if total >= minframe else LIMIT)
         if not chunk:
             break
         last = time.perf_counter()
@@ -157,10 +165,10 @@ def session(argv, env, key=b"\x1b", idle=False):
     return result
 
 
-def measure(argv, env, runs, keys=False):
+def measure(argv, env, runs, geometry, minframe=1, keys=False, idle=False):
     """Medians over RUNS sessions ended by Esc (and, with KEYS, as many ended by
-    Enter, and one idle count); the peak memory is the largest seen."""
-    esc = [session(argv, env, b"\x1b", idle=keys and i == 0) for i in range(runs)]
+    Enter; with IDLE, one idle count); the peak memory is the largest seen."""
+    esc = [session(argv, env, geometry, minframe, b"\x1b", idle=idle and i == 0) for i in range(runs)]
     figures = {"frame": statistics.median(r["frame"] for r in esc),
                "bytes": statistics.median(r["bytes"] for r in esc),
                "peak": max(r["peak"] for r in esc),
@@ -168,7 +176,7 @@ def measure(argv, env, runs, keys=False):
                "esc": statistics.median(r["exit"] for r in esc),
                "enter": float("nan")}
     if keys:
-        enter = [session(argv, env, b"\r") for _ in range(runs)]
+        enter = [session(argv, env, geometry, minframe, b"\r") for _ in range(runs)]
         figures["enter"] = statistics.median(r["exit"] for r in enter)
         figures["peak"] = max(figures["peak"], max(r["peak"] for r in enter))
     return figures
@@ -231,10 +239,12 @@ def main():
     peers = ensurepeers()
     base = {"PATH": "/usr/bin:/bin", "HOME": os.environ.get("HOME", "/"), "TERM": "xterm-256color",
             "LANG": "C.UTF-8"}
-    venv = dict(base, KZVTERM_CXS=str(CELLX), KZVTERM_CYS=str(CELLY))
 
     print("binary size")
     print("  %-34s %10d bytes (static, no libraries)" % (os.path.basename(velkra), binarysize(velkra)))
+    if os.path.exists(velkra + ".debug"):
+        print("  %-34s %10d bytes (the unstripped copy beside it)" % (os.path.basename(velkra) + ".debug",
+                                                                     binarysize(velkra + ".debug")))
     # The other Linux programs of the same build family: build/linux-i386 beside
     # build/linux-x86_64, build/NAME-linux-i386 beside build/NAME-linux-x86_64.
     builddir = os.path.abspath(args.build)
@@ -262,26 +272,35 @@ def main():
             ("file chooser, 3 files", [velkra, "file", "-folder=" + small],
              {"dialog": ["--fselect", small + "/", "20", "70"]}),
         ]
-        print("\nfirst complete frame (median of %d runs), its bytes, peak memory, idle wake-ups,"
-              " Enter to exit, Esc to exit" % args.runs)
-        print("  %-22s %-9s %11s %9s %11s %10s %11s %11s" % ("dialog", "program", "frame", "bytes", "peak",
-                                                          "idle", "Enter", "Esc"))
-        for name, vargv, peerargs in cases:
-            row(name, "velkra", measure(vargv, venv, args.runs, keys=True))
-            for peer, pargs in peerargs.items():
-                if peers.get(peer):
-                    row(name, peer, measure([peers[peer]] + pargs, base, args.runs, keys=True))
+        for geometry in GEOMETRIES:
+            venv = dict(base, KZVTERM_CXS=str(geometry[3]), KZVTERM_CYS=str(geometry[4]))
+            first = geometry is GEOMETRIES[0]
+            print("\n%s: first complete frame (median of %d runs), its bytes, peak memory,%s"
+                  " Enter to exit, Esc to exit" % (geometry[0], args.runs, " idle wake-ups," if first else ""))
+            print("  %-22s %-9s %11s %9s %11s %10s %11s %11s" % ("dialog", "program", "frame", "bytes", "peak",
+                                                              "idle", "Enter", "Esc"))
+            for name, vargv, peerargs in cases:
+                row(name, "velkra", measure(vargv, venv, args.runs, geometry, keys=True, idle=first))
+                for peer, pargs in peerargs.items():
+                    if peers.get(peer):
+                        row(name, peer, measure([peers[peer]] + pargs, base, args.runs, geometry, keys=True,
+                                                idle=first))
 
-        print("\nfolder listing: the chooser's first frame on a folder of n files, and peak memory")
+        geometry = GEOMETRIES[1]
+        venv = dict(base, KZVTERM_CXS=str(geometry[3]), KZVTERM_CYS=str(geometry[4]))
+        print("\nfolder listing at %s: the chooser's first frame on a folder of n files, and peak memory"
+              % geometry[0])
         for count in (1000, 10000, 100000):
             made = time.perf_counter()
             folder = makefolder(root, count)
             made = time.perf_counter() - made
             runs = max(1, args.runs // (2 if count > 10000 else 1))
-            folderrow("%d files" % count, "velkra", measure([velkra, "file", "-folder=" + folder], venv, runs))
+            folderrow("%d files" % count, "velkra",
+                      measure([velkra, "file", "-folder=" + folder], venv, runs, geometry, LISTFRAME))
             if peers.get("dialog"):
                 folderrow("%d files" % count, "dialog",
-                          measure([peers["dialog"], "--fselect", folder + "/", "20", "70"], base, runs))
+                          measure([peers["dialog"], "--fselect", folder + "/", "20", "70"], base, runs, geometry,
+                                  LISTFRAME))
             print("  (made the folder in %.1f s)" % made, flush=True)
 
 
