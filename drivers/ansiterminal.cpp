@@ -125,7 +125,19 @@ bool ansiterminal::opentui()
         return false;
     mode = termmode_tui;
     sendtext(TUI_START);
+    eraseall();
     return true;
+}
+
+// The terminal is erased to colour 0 (where colours are sent), which is how the
+// grid starts: a cleared cell then already shows what the terminal shows, and the
+// first update sends only the cells that differ from it. The erase fills with the
+// colour selected before it (background colour erase).
+void ansiterminal::eraseall()
+{
+    if (colordepth >= depth_8)
+        sendsgrline(0, true);
+    sendtext("\x1b[2J");
 }
 
 bool ansiterminal::openterm()

@@ -168,6 +168,8 @@ private:
     void passsequence(char const* sequence, bool intui);
     void setcolor(u32 rgb, bool isbackground);
     void sendsgrline(u32 index, bool background);
+    void eraseall();
+    bool looksalike(u32 a, u32 b) const;
     void linewrite(u8 const* bytes, u32 count);
     void nextrow();
     void askterminalsize();

@@ -42,10 +42,6 @@ static char const terminalgui_closebutton[] =
     "**---------------**";
 static_assert(sizeof(terminalgui_closebutton) == 6 + 19 * 19 + 1, "close box pattern");
 
-// No auto-wrap (a cell in the last column must not scroll the screen), no cursor,
-// every pointer motion reported.
-static char const TERMINALGUI_MODES[] = "\x1b[?7l\x1b[?25l\x1b[?1003h";
-
 // Window frame geometry, in pixels from the client area's top left.
 const int FRAME_TITLEHEIGHT = 28;
 const int FRAME_BORDER = 2;
@@ -180,7 +176,8 @@ bool terminalgui::attach(module* peer, u32 format)
     renderer.setgraphicinfo(cellwidth, cellheight, directory);
     if (!openscreen(format))
         return false;
-    peer->call('I', 0, 0, TERMINALGUI_MODES);
+    // The renderer's opening has set the modes the screen needs (no auto-wrap, no
+    // cursor, every pointer motion reported) and erased the terminal.
     if (peer == &console)
         os_setterminalchanged();
     process->startthread(this, TERMINALGUI_STEPMS);

@@ -1,5 +1,6 @@
 // The text-UI mode of the renderer: colours, clipping, drawing into the cell grid,
-// images, and the update that sends only what changed. Facts it relies on: the
+// images, and the update that sends only the cells whose look changed (a blank and
+// a half block of one colour look alike). Facts it relies on: the
 // 256-colour palette has the basic 16 colours at 0-15, a 6x6x6 cube at 16-231
 // and a grey ramp at 232-255; SGR 30-37/40-47 select the basic colours and 90-97/
 // 100-107 the bright ones; ESC [ row ; column H moves the cursor (1-based). Every
@@ -568,6 +569,23 @@ void ansiterminal::sendrun(s32 row, s32 first, s32 last, s32& lastfg, s32& lastb
     flushline();
 }
 
+// What a cell shows where colours are sent: a blank (a zero cell goes out as a
+// space) shows its background alone, and so does a half block whose halves have
+// one colour; every other cell shows itself.
+static u32 appearance(u32 cell)
+{
+    u32 ch = cell_char(cell);
+    bool solid = ch == 0 || ch == ' ' ||
+                 ((ch == uchar_lowerhalf || ch == uchar_upperhalf) && cell_fg(cell) == cell_bg(cell));
+    return solid ? cell_make(' ', 0, cell_bg(cell)) : cell;
+}
+
+// Two cells that look the same on the terminal need no update of one by the other.
+bool ansiterminal::looksalike(u32 a, u32 b) const
+{
+    return a == b || (colordepth >= depth_8 && appearance(a) == appearance(b));
+}
+
 void ansiterminal::termupdate(bool full)
 {
     if (mode != termmode_tui || !grid)
@@ -580,11 +598,11 @@ void ansiterminal::termupdate(bool full)
         u32* shown = shadow + (s64)y * columns;
         s32 first = 0, last = columns - 1;
         if (!full) {
-            while (first < columns && now[first] == shown[first])
+            while (first < columns && looksalike(now[first], shown[first]))
                 first++;
             if (first == columns)
                 continue;
-            while (now[last] == shown[last])
+            while (looksalike(now[last], shown[last]))
                 last--;
         }
         memcpy(shown + first, now + first, (u32)(last - first + 1) * 4);

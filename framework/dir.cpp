@@ -29,6 +29,7 @@ void dir::exit(bool keep)
     unregister();
     strings.freemem();
     entries = nullptr;
+    entrykinds = nullptr;
     entrycount = entryindex = 0;
     dirpath = pathbuf = nullptr;
     if (!keep)
@@ -49,17 +50,18 @@ bool dir::open(char const* path)
     resetkeepconnections();
     dirpath = path ? strings.setstr(path) : nullptr;
     unsigned count = 0;
-    entries = dirpath ? os_getdirentries(dirpath, strings, count) : nullptr;
+    entries = dirpath ? os_getdirentries(dirpath, strings, count, &entrykinds) : nullptr;
     unreadable = entries ? 0 : 1;
     entrycount = entries ? count : 0;
     pathbuf = entrycount ? (char*)strings.getmem(DIR_PATHCAPACITY) : nullptr;
     if (!pathbuf) {
         entries = nullptr;
+        entrykinds = nullptr;
         entrycount = 0;
         flags |= dirstate_error;
         return false;
     }
-    qsort(entries, entrycount);
+    qsort(entries, entrycount, entrykinds);
     flags |= dirstate_open;
     return true;
 }
@@ -113,6 +115,32 @@ dir* dir::readpacket()
     payload = pathbuf;
     size = DIR_PATHCAPACITY;
     return os_fileinfo(*this) ? this : nullptr;
+}
+
+bool dir::nextname(char const*& name, u8& kind)
+{
+    for (; pathbuf && entryindex < entrycount; entryindex++) {
+        if (!entryfits(entryindex))
+            continue;       // too long for the buffer: skipped, as getline skips it
+        name = entries[entryindex];
+        kind = entrykinds ? entrykinds[entryindex] : 0;
+        entryindex++;
+        return true;
+    }
+    flags |= dirstate_endseen;
+    return false;
+}
+
+u8 dir::examine()
+{
+    memset0(&kind, sizeof(kind));
+    type = type_file;
+    checkdefaults();
+    if (entryindex == 0 || !combinepath(pathbuf, DIR_PATHCAPACITY - 1, dirpath, entries[entryindex - 1]))
+        return filekind_other;
+    payload = pathbuf;
+    size = DIR_PATHCAPACITY;
+    return os_fileinfo(*this) ? file_kind(*this) : (u8)filekind_other;
 }
 
 sptr dir::stepback()

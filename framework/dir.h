@@ -22,6 +22,7 @@ enum : u8 {
 class dir : public module {
 public:
     char const** entries;   // the names, sorted
+    u8* entrykinds;         // each name's file kind as the listing told it (0: not told), or null
     u32 entrycount;
     char* dirpath;          // copy of the opened directory path
     u32 entryindex;         // the next entry to hand out
@@ -48,6 +49,13 @@ public:
     // 'D'/'E': the next entry as a "file" record in this module's view; null when
     // none is left or its information could not be read (the entry is consumed).
     dir* readpacket();
+    // The next entry whose path fits: its name, and its kind where the listing
+    // told it (0 for a link or an entry not told, which `examine` looks up).
+    // False after the last.
+    bool nextname(char const*& name, u8& kind);
+    // The kind of the entry `nextname` handed out last, from its file information
+    // (a link's target; filekind_other when it cannot be read).
+    u8 examine();
     // 'G': back to the previous entry that can be handed out; 0 at the first.
     sptr stepback();
     sptr restart();         // 'H'

@@ -47,7 +47,11 @@ int os_fopennolink(char const* path);
 // The path itself, a link not followed, is a regular file that belongs to this user.
 bool os_isownfile(char const* path);
 bool os_fileinfo(data& file);
-char const** os_getdirentries(char const* path, smem& store, unsigned& count);
+// The names of a folder, "." and ".." left out. With `kinds`, *kinds is an array
+// of the count entries' file kinds where the platform tells them while listing
+// (0 for a link or an entry it does not know), or null when it tells none; the
+// caller examines those itself.
+char const** os_getdirentries(char const* path, smem& store, unsigned& count, u8** kinds = nullptr);
 // The working directory; false, with out = "/", when it cannot be read or does
 // not fit the 512 bytes with its terminator.
 bool os_getwd(char* out512);

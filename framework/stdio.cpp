@@ -1,6 +1,8 @@
 // The console stream and the line writers. A refused terminal write sets
-// `control_blocked` and keeps the module on the scheduler at 1 ms for the rest of
-// its life, so pending escape sequences go out as soon as the terminal drains.
+// `control_blocked` and puts the module on the scheduler at 1 ms, so pending
+// escape sequences go out as soon as the terminal drains; once every pending byte
+// is out the stream leaves the scheduler, so a dialog waiting for a key wakes only
+// for its own steps.
 // The line writers add a line end unless the text already ends in one (an empty
 // text gives the line end alone).
 #include "stdio.h"

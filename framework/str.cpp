@@ -244,7 +244,10 @@ bool str_eqprefix(char const* a, char const* b, int n)
 // Sorting. The quicksort keeps its pending ranges on an explicit stack: each
 // pushed range holds two or more strings and two ranges are always separated by a
 // placed pivot, so at most (count + 1) / 3 ranges wait at once, which fits the
-// count + 3 ints taken for it.
+// count + 3 ints taken for it. Each string's first 8 characters are folded once
+// into a number whose order is `strcasegreater`'s, so most comparisons compare two
+// numbers; only strings that agree in all 8 compare their rest. The answers are
+// those of `strcasegreater`, so the order comes out as it always did.
 
 static bool strictlyascending(char const* const* strings, u32 count)
 {
@@ -254,56 +257,113 @@ static bool strictlyascending(char const* const* strings, u32 count)
     return true;
 }
 
-static void swapstrings(char const** strings, u32 a, u32 b)
+const u32 SORTHEAD_CHARACTERS = 8;
+
+// A character's place in the order: the terminator 0 below every character, then
+// the lower-cased characters as signed bytes, -128 to 127 (0 never occurs).
+static u64 sortrank(char c)
 {
-    char const* t = strings[a];
-    strings[a] = strings[b];
-    strings[b] = t;
+    s32 v = (s8)str_chartolower(c);
+    return (u64)(v < 0 ? v + 129 : v + 128);
 }
 
-// Places the pivot and returns its index. The middle string is the pivot, so that
-// an array in reverse order does not degrade into quadratic time.
-static u32 partition(char const** strings, u32 lo, u32 hi)
+// The first 8 characters' ranks, the first in the top byte; 0 bytes behind the end.
+static u64 sorthead(char const* s)
 {
-    swapstrings(strings, lo + (hi - lo) / 2, hi);
-    char const* pivot = strings[hi];
-    u32 k = lo;                       // the next slot for a string not above the pivot
-    for (u32 s = lo; s < hi; s++) {
-        if (!strcasegreater(strings[s], pivot))
-            swapstrings(strings, k++, s);
-    }
-    swapstrings(strings, k, hi);
-    return k;
+    u64 head = 0;
+    u32 i = 0;
+    for (; i < SORTHEAD_CHARACTERS && s[i]; i++)
+        head = head << 8 | sortrank(s[i]);
+    for (; i < SORTHEAD_CHARACTERS; i++)
+        head <<= 8;
+    return head;
 }
+
+struct sorter {
+    char const** strings;
+    u8* carried;            // one byte a string that moves with it, or null
+    u64* heads;
+
+    // strcasegreater(strings[a], strings[b]).
+    bool greater(u32 a, u32 b) const
+    {
+        if (heads[a] != heads[b])
+            return heads[a] > heads[b];
+        if ((heads[a] & 0xff) == 0)
+            return false;                   // both end within the head: they are equal
+        return strcasegreater(strings[a] + SORTHEAD_CHARACTERS, strings[b] + SORTHEAD_CHARACTERS);
+    }
+
+    void swap(u32 a, u32 b)
+    {
+        char const* t = strings[a];
+        strings[a] = strings[b];
+        strings[b] = t;
+        u64 h = heads[a];
+        heads[a] = heads[b];
+        heads[b] = h;
+        if (carried) {
+            u8 c = carried[a];
+            carried[a] = carried[b];
+            carried[b] = c;
+        }
+    }
+
+    // Places the pivot and returns its index. The middle string is the pivot, so
+    // that an array in reverse order does not degrade into quadratic time.
+    u32 partition(u32 lo, u32 hi)
+    {
+        swap(lo + (hi - lo) / 2, hi);
+        u32 k = lo;                         // the next slot for a string not above the pivot
+        for (u32 s = lo; s < hi; s++) {
+            if (!greater(s, hi))
+                swap(k++, s);
+        }
+        swap(k, hi);
+        return k;
+    }
+};
 
 // Used only when the pool cannot give the stack: slow, but the result is the same.
-static void insertionsort(char const** strings, u32 count)
+static void insertionsort(char const** strings, u8* carried, u32 count)
 {
     for (u32 i = 1; i < count; i++) {
         char const* s = strings[i];
+        u8 c = carried ? carried[i] : 0;
         u32 j = i;
-        for (; j > 0 && strcasegreater(strings[j - 1], s); j--)
+        for (; j > 0 && strcasegreater(strings[j - 1], s); j--) {
             strings[j] = strings[j - 1];
+            if (carried)
+                carried[j] = carried[j - 1];
+        }
         strings[j] = s;
+        if (carried)
+            carried[j] = c;
     }
 }
 
-void qsort(char const** strings, u32 count)
+void qsort(char const** strings, u32 count, u8* carried)
 {
     if (!strings || count < 2 || strictlyascending(strings, count))
         return;
     u32* stack = (u32*)process->pool.getmem(((u64)count + 3) * sizeof(u32));
-    if (!stack) {
-        insertionsort(strings, count);
+    u64* heads = stack ? (u64*)process->pool.getmem((u64)count * sizeof(u64)) : nullptr;
+    if (!heads) {
+        if (stack)
+            process->pool.freemem(stack);
+        insertionsort(strings, carried, count);
         return;
     }
+    for (u32 i = 0; i < count; i++)
+        heads[i] = sorthead(strings[i]);
+    sorter sort = {strings, carried, heads};
     u32 depth = 0;
     stack[depth++] = 0;
     stack[depth++] = count - 1;
     while (depth) {
         u32 hi = stack[--depth];
         u32 lo = stack[--depth];
-        u32 k = partition(strings, lo, hi);
+        u32 k = sort.partition(lo, hi);
         if (k > lo + 1) {
             stack[depth++] = lo;
             stack[depth++] = k - 1;
@@ -313,8 +373,11 @@ void qsort(char const** strings, u32 count)
             stack[depth++] = hi;
         }
     }
+    process->pool.freemem(heads);
     process->pool.freemem(stack);
 }
+
+void qsort(char const** strings, u32 count) { qsort(strings, count, nullptr); }
 
 void qsort(char** strings, u32 count) { qsort(const_cast<char const**>(strings), count); }
 

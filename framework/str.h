@@ -60,6 +60,8 @@ bool str_eqprefix(char const* a, char const* b, int n);  // the first n characte
 // is already strictly ascending is left alone without allocating.
 void qsort(char** strings, u32 count);
 void qsort(char const** strings, u32 count);
+// The same, and `carried` (one byte a string, or null) is put in the same order.
+void qsort(char const** strings, u32 count, u8* carried);
 
 // The line splitter: hands out the pieces of one text in turn. Each `getline`
 // writes at most `max` characters and a terminator into `out` (max + 1 bytes) and

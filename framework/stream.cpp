@@ -62,6 +62,17 @@ void stream::keepflushing()
         registerat(STREAM_FLUSHMS);
 }
 
+// Nothing is pending: a refusal that is over no longer needs the retry step, and
+// the device registers again when it refuses the next write. A close that waits
+// for the hold keeps its step.
+void stream::settle()
+{
+    if (!(control & control_hold))
+        control &= (u8)~control_blocked;
+    if (!(control & control_blocked))
+        unregister();
+}
+
 void stream::unregister()
 {
     if (!hasstate(streamstate_registered))
@@ -370,8 +381,7 @@ void stream::checkwrite()
         writepos += k;
         writecount -= k;
     }
-    if (!(control & control_blocked))
-        unregister();
+    settle();
     freewritebuf();
     // Buffering keeps every write appended, so a read inside a group cannot split it.
     writemode = hasstate(streamstate_buffered) ? 3 : 0;
@@ -516,8 +526,7 @@ void stream::restartbuffers()
     freebuffers();
     dropoutput();
     // The dropped output no longer needs the scheduler, as after a complete flush.
-    if (!(control & control_blocked))
-        unregister();
+    settle();
     control &= (u8)~(control_endofinput | control_discard);
     clearstate(streamstate_endseen);
     setstate(streamstate_open);

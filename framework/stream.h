@@ -153,6 +153,7 @@ public:
     void registerat(u32 ms);
     void keepflushing();
     void unregister();
+    void settle();                          // nothing pending: off the scheduler unless the hold waits
 
 private:
     sptr writedirect(u8 const* p, u32 n);

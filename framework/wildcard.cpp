@@ -63,10 +63,21 @@ bool str_patterncaseeq_single(char const* pattern, char const* name)
     return matchlowered(p, n);
 }
 
+// A piece that is a lone star matches every name, so the name need not be folded.
+static bool hasalonestar(char const* patterns)
+{
+    for (char const* s = patterns; *s; s++)
+        if (*s == '*' && (s == patterns || islistseparator(s[-1])) && (!s[1] || islistseparator(s[1])))
+            return true;
+    return false;
+}
+
 bool str_patterncaseeq(char const* patterns, char const* name)
 {
     if (!patterns || !*patterns || !name)
         return false;
+    if (hasalonestar(patterns))
+        return true;
     char p[WILDCARD_MAXLENGTH + 1], n[WILDCARD_MAXLENGTH + 1];
     lowercopy(n, name, false);
     char const* s = patterns;

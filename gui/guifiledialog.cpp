@@ -6,7 +6,6 @@
 #include "guifiledialog.h"
 #include "../framework/dir.h"
 #include "../framework/filepacket.h"
-#include "../framework/fileinformation.h"
 #include "../framework/str.h"
 #include "guidriver.h"
 
@@ -106,43 +105,40 @@ void guifiledialog::layout()
     rowpitch = (u32)kzv_max<s64>(1, ((s64)listheight - 4) / rows);
 }
 
-void guifiledialog::addentry(data const& record)
+// An empty name, and a hidden one unless hidden names are shown, is left out
+// before anything is looked up about it.
+bool guifiledialog::isshown(char const* name) const
 {
-    char const* full = (char const*)record.payload;
-    if (!full)
-        return;
-    char const* slash = strrchr(full, '/');
-    char const* name = slash ? slash + 1 : full;
-    bool hidden = name[0] == '.' && !(dialogflags & chooser_showhidden);
-    if (!name[0] || hidden)
-        return;
-    if (file_kind(record) == filekind_directory)
+    return name[0] && !(name[0] == '.' && !(dialogflags & chooser_showhidden));
+}
+
+void guifiledialog::addentry(char const* name, u8 kind)
+{
+    if (kind == filekind_directory)
         folders.append(name);
-    else if (file_kind(record) == filekind_file && str_patterncaseeq(filter, name))
+    else if (kind == filekind_file && str_patterncaseeq(filter, name))
         files.append(name);
 }
 
+// The kind comes from the listing where it tells it; links and entries it does not
+// know are looked up, so a link shows as what it points to.
 void guifiledialog::opendirlist()
 {
     {
         dir listing;
         listing.init(pool);
-        fileinformation info;
-        info.init(pool);
         listing.open(path);
         if (listing.unreadable)
             dialogflags |= chooser_listfailed;
         else
             dialogflags &= (u16)~chooser_listfailed;
-        connect(listing.out, info.in);
         folders.clear();
         files.clear();
-        data* record = nullptr;
-        while (info.read(&record, 0) == 1)
-            if (record && record->type == type_file)
-                addentry(*record);
-        connect(listing.out, nullptr);
-        connect(info.in, nullptr);
+        char const* name = nullptr;
+        u8 kind = 0;
+        while (listing.nextname(name, kind))
+            if (isshown(name))
+                addentry(name, kind ? kind : listing.examine());
     }
     folders.first = files.first = 0;
     select(0);

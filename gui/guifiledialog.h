@@ -111,7 +111,8 @@ private:
     void wheel(bool down, int a, int b);
     void pageclick(chooserlist& list, int b);
     void redraw();
-    void addentry(data const& record);
+    bool isshown(char const* name) const;
+    void addentry(char const* name, u8 kind);
     void placebar(chooserlist& list, s32 fillx, s32 barx);
     void drawfolders();
     void drawfiles();

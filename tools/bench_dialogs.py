@@ -1,17 +1,22 @@
 #!/usr/bin/python3
 """Benchmark of the terminal dialogs: time from exec to the first complete frame,
-peak memory (the kernel's high-water mark of resident memory), binary size, and
-the file chooser on folders of 10,000 and 100,000 files; beside `dialog` and
-`whiptail` measured in the same run wherever they have the same dialog (dialog's
---fselect for the chooser; both for the message box and the question). Prints
-figures; it is not a test and asserts nothing.
+the bytes of that frame, peak memory (the kernel's high-water mark of resident
+memory), wake-ups per second while the dialog waits for a key (the kernel's count
+of voluntary context switches over 2 s), the time from Enter and from Esc to the
+end of the program, binary size, and the file chooser on folders of 1,000,
+10,000 and 100,000 files; beside `dialog` and `whiptail` measured in the same run
+wherever they have the same dialog (dialog's --fselect for the chooser; both for
+the message box and the question). A peer that is not installed is left out.
+Prints figures; it is not a test and asserts nothing.
 
-Each program runs on a pseudo-terminal of its own of 320 x 150 cells; velkra
-draws there with cells of 1 x 2 pixels (its half-block picture, one pixel a
-column), so its screen is 320 x 300 pixels. A frame is complete when the program
-has written at least MINFRAME bytes and then stays quiet for QUIET seconds; the
-time reported is that of the last byte before the silence. The program is then
-sent Esc, its pty is drained until it has ended, and it is reaped.
+Each program runs on a pseudo-terminal of its own, in two sizes: 120 x 40 cells
+of 9 x 15 pixels (velkra's screen is then 1080 x 600 pixels, and without a
+graphic viewer its half-block picture shows the screen's top left corner, the
+empty ground), and 320 x 150 cells of 1 x 2 pixels, where the half-block picture
+shows the whole dialog. A frame is complete when the program has written at
+least the frame's least bytes and then stays quiet for QUIET seconds; the time
+reported is that of the last byte before the silence. The program is then sent
+the key, its pty is drained until it has ended, and it is reaped.
 
 usage: tools/bench_dialogs.py [build-dir] [--runs N]
 """
@@ -30,112 +35,151 @@ import tempfile
 import termios
 import time
 
-COLUMNS, ROWS, CELLX, CELLY = 320, 150, 1, 2
 QUIET = 0.15            # seconds of silence that end the first frame
-MINFRAME = 1000         # bytes a frame has at least: mode and size sequences alone are no frame
+# A chooser on a big folder may set the terminal's modes long before its frame
+# follows: there the frame has at least LISTFRAME bytes.
+LISTFRAME = 1000
+GEOMETRIES = [  # (title, columns, rows, cell width, cell height)
+    ("120 x 40 cells of 9 x 15 pixels", 120, 40, 9, 15),
+    ("320 x 150 cells of 1 x 2 pixels (the whole dialog in half blocks)", 320, 150, 1, 2),
+]
 LIMIT = 30.0            # the longest wait for a frame
 
 
-def installpackages(packages):
-    """Installs Debian packages (through sudo when not root); when that fails the
-    package lists are fetched first, since they may be empty on a fresh machine."""
-    if not packages or not shutil.which("apt-get"):
-        return
-    sudo = [] if os.geteuid() == 0 else ["sudo", "-n"]
-    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
-    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "env": env}
-    install = sudo + ["apt-get", "install", "-y", "-q", "--no-install-recommends"] + list(packages)
-    if subprocess.run(install, **quiet).returncode != 0:
-        subprocess.run(sudo + ["apt-get", "update", "-q"], **quiet)
-        subprocess.run(install, **quiet)
-
-
 def ensurepeers():
-    """dialog and whiptail from the distribution, installed when missing. A peer
-    that cannot be installed is left out."""
+    """dialog and whiptail from the distribution (tools/install-deps.sh installs
+    them); a peer that is missing is left out."""
     names = ("dialog", "whiptail")
-    installpackages([p for p in names if not shutil.which(p)])
     for p in names:
         if not shutil.which(p):
-            print("(%s is not installed and could not be; its rows are left out)" % p)
+            print("(%s is not installed; its rows are left out)" % p)
     return {p: shutil.which(p) for p in names}
 
 
-def peakkib(pid):
+def procstatus(pid, field):
+    """One number of /proc/PID/status (0 when the process is gone)."""
     try:
         with open("/proc/%d/status" % pid) as f:
             for line in f:
-                if line.startswith("VmHWM:"):
+                if line.startswith(field + ":"):
                     return int(line.split()[1])
-    except OSError:
+    except (OSError, ValueError, IndexError):
         pass
     return 0
 
 
-def drain(fd, pid):
+def peakkib(pid):
+    return procstatus(pid, "VmHWM")
+
+
+def readsome(fd, wait):
+    """The bytes the pty has within WAIT seconds: b"" on silence, None at its end.
+    A terminal that asks for its cursor position gets an answer."""
+    r, _, _ = select.select([fd], [], [], wait)
+    if not r:
+        return b""
+    try:
+        chunk = os.read(fd, 65536)
+    except OSError:
+        return None
+    if chunk and b"\x1b[6n" in chunk:
+        os.write(fd, b"\x1b[1;1R")
+    return chunk or None
+
+
+def drain(fd, pid, limit=5.0):
     """Reads the pty until the program has ended, so that its last writes (the
-    terminal's restore) never block on a full pty; ends it after a few seconds."""
-    end = time.time() + 5
-    while time.time() < end:
-        done, _ = os.waitpid(pid, os.WNOHANG)
-        if done:
-            return
-        r, _, _ = select.select([fd], [], [], 0.05)
-        if r:
-            try:
-                os.read(fd, 65536)
-            except OSError:
-                pass
-    os.kill(pid, signal.SIGKILL)
-    os.waitpid(pid, 0)
+    terminal's restore) never block on a full pty; ends it after LIMIT seconds.
+    Answers the seconds from the call to the end of the program."""
+    start = time.perf_counter()
+    pidfd = os.pidfd_open(pid)
+    try:
+        while time.perf_counter() - start < limit:
+            r, _, _ = select.select([fd, pidfd], [], [], 0.05)
+            if pidfd in r:
+                ended = time.perf_counter() - start
+                os.waitpid(pid, 0)
+                return ended
+            if fd in r:
+                try:
+                    os.read(fd, 65536)
+                except OSError:
+                    pass
+        os.kill(pid, signal.SIGKILL)
+        os.waitpid(pid, 0)
+        return float("nan")
+    finally:
+        os.close(pidfd)
 
 
-def firstframe(argv, env):
-    """(seconds to the end of the first frame, peak KiB) of one run on a pty."""
+def idlewakeups(fd, pid, seconds=2.0):
+    """Voluntary context switches per second of a program waiting for a key,
+    counted by the kernel over SECONDS; the pty is read meanwhile."""
+    before = procstatus(pid, "voluntary_ctxt_switches")
+    end = time.perf_counter() + seconds
+    start = time.perf_counter()
+    while time.perf_counter() < end:
+        if readsome(fd, end - time.perf_counter()) is None:
+            break
+    after = procstatus(pid, "voluntary_ctxt_switches")
+    return (after - before) / (time.perf_counter() - start)
+
+
+def spawn(argv, env, geometry):
+    _, columns, rows, cellx, celly = geometry
     pid, fd = pty.fork()
     if pid == 0:
         try:
             # The size is set before the program starts, so it never reads 0 x 0.
-            fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, COLUMNS, 0, 0))
+            fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, columns * cellx, rows * celly))
             os.execve(argv[0], argv, env)
         finally:
             os._exit(127)
+    return pid, fd
+
+
+def session(argv, env, geometry, minframe, key=b"\x1b", idle=False):
+    """One run on a pty: a dict of the seconds to the end of the first frame (of
+    at least MINFRAME bytes), its bytes, the peak KiB, the idle wake-ups per
+    second (when IDLE) and the seconds from sending KEY to the end of the program."""
+    pid, fd = spawn(argv, env, geometry)
     start = time.perf_counter()
     last = None
     total = 0
     while True:
-        wait = QUIET if total >= MINFRAME else LIMIT
-        r, _, _ = select.select([fd], [], [], wait)
-        if not r:
-            break
-        try:
-            chunk = os.read(fd, 65536)
-        except OSError:
-            break
+        chunk = readsome(fd, QUIET if total >= minframe else LIMIT)
         if not chunk:
             break
         last = time.perf_counter()
         total += len(chunk)
-        # A terminal that asks for its cursor position gets an answer.
-        if b"\x1b[6n" in chunk:
-            os.write(fd, b"\x1b[1;1R")
-    peak = peakkib(pid)
+    result = {"frame": last - start if last is not None else float("nan"), "bytes": total,
+              "peak": peakkib(pid), "wakeups": float("nan")}
+    if idle:
+        result["wakeups"] = idlewakeups(fd, pid)
     try:
-        os.write(fd, b"\x1b")
+        os.write(fd, key)
     except OSError:
         pass
-    drain(fd, pid)
+    result["exit"] = drain(fd, pid)
     os.close(fd)
-    return (last - start if last is not None else float("nan")), peak
+    return result
 
 
-def measure(argv, env, runs):
-    times, peaks = [], []
-    for _ in range(runs):
-        t, p = firstframe(argv, env)
-        times.append(t)
-        peaks.append(p)
-    return statistics.median(times), max(peaks)
+def measure(argv, env, runs, geometry, minframe=1, keys=False, idle=False):
+    """Medians over RUNS sessions ended by Esc (and, with KEYS, as many ended by
+    Enter; with IDLE, one idle count); the peak memory is the largest seen."""
+    esc = [session(argv, env, geometry, minframe, b"\x1b", idle=idle and i == 0) for i in range(runs)]
+    figures = {"frame": statistics.median(r["frame"] for r in esc),
+               "bytes": statistics.median(r["bytes"] for r in esc),
+               "peak": max(r["peak"] for r in esc),
+               "wakeups": esc[0]["wakeups"],
+               "esc": statistics.median(r["exit"] for r in esc),
+               "enter": float("nan")}
+    if keys:
+        enter = [session(argv, env, geometry, minframe, b"\r") for _ in range(runs)]
+        figures["enter"] = statistics.median(r["exit"] for r in enter)
+        figures["peak"] = max(figures["peak"], max(r["peak"] for r in enter))
+    return figures
 
 
 def makefolder(root, count):
@@ -165,8 +209,14 @@ def librariesize(path):
     return total
 
 
-def row(name, program, seconds, peak):
-    print("  %-34s %-9s %9.1f ms %8d KiB" % (name, program, seconds * 1000, peak), flush=True)
+def row(name, program, f):
+    print("  %-22s %-9s %8.1f ms %7d B %7d KiB %8.1f/s %8.1f ms %8.1f ms" % (
+        name, program, f["frame"] * 1000, f["bytes"], f["peak"], f["wakeups"], f["enter"] * 1000,
+        f["esc"] * 1000), flush=True)
+
+
+def folderrow(name, program, f):
+    print("  %-22s %-9s %8.1f ms %7d KiB" % (name, program, f["frame"] * 1000, f["peak"]), flush=True)
 
 
 def commandline():
@@ -189,10 +239,12 @@ def main():
     peers = ensurepeers()
     base = {"PATH": "/usr/bin:/bin", "HOME": os.environ.get("HOME", "/"), "TERM": "xterm-256color",
             "LANG": "C.UTF-8"}
-    venv = dict(base, KZVTERM_CXS=str(CELLX), KZVTERM_CYS=str(CELLY))
 
     print("binary size")
     print("  %-34s %10d bytes (static, no libraries)" % (os.path.basename(velkra), binarysize(velkra)))
+    if os.path.exists(velkra + ".debug"):
+        print("  %-34s %10d bytes (the unstripped copy beside it)" % (os.path.basename(velkra) + ".debug",
+                                                                     binarysize(velkra + ".debug")))
     # The other Linux programs of the same build family: build/linux-i386 beside
     # build/linux-x86_64, build/NAME-linux-i386 beside build/NAME-linux-x86_64.
     builddir = os.path.abspath(args.build)
@@ -220,26 +272,35 @@ def main():
             ("file chooser, 3 files", [velkra, "file", "-folder=" + small],
              {"dialog": ["--fselect", small + "/", "20", "70"]}),
         ]
-        print("\nfirst complete frame (median of %d runs) and peak memory" % args.runs)
-        for name, vargv, peerargs in cases:
-            t, p = measure(vargv, venv, args.runs)
-            row(name, "velkra", t, p)
-            for peer, pargs in peerargs.items():
-                if peers.get(peer):
-                    t, p = measure([peers[peer]] + pargs, base, args.runs)
-                    row(name, peer, t, p)
+        for geometry in GEOMETRIES:
+            venv = dict(base, KZVTERM_CXS=str(geometry[3]), KZVTERM_CYS=str(geometry[4]))
+            first = geometry is GEOMETRIES[0]
+            print("\n%s: first complete frame (median of %d runs), its bytes, peak memory,%s"
+                  " Enter to exit, Esc to exit" % (geometry[0], args.runs, " idle wake-ups," if first else ""))
+            print("  %-22s %-9s %11s %9s %11s %10s %11s %11s" % ("dialog", "program", "frame", "bytes", "peak",
+                                                              "idle", "Enter", "Esc"))
+            for name, vargv, peerargs in cases:
+                row(name, "velkra", measure(vargv, venv, args.runs, geometry, keys=True, idle=first))
+                for peer, pargs in peerargs.items():
+                    if peers.get(peer):
+                        row(name, peer, measure([peers[peer]] + pargs, base, args.runs, geometry, keys=True,
+                                                idle=first))
 
-        print("\nfolder listing: the chooser's first frame on a folder of n files")
-        for count in (10000, 100000):
+        geometry = GEOMETRIES[1]
+        venv = dict(base, KZVTERM_CXS=str(geometry[3]), KZVTERM_CYS=str(geometry[4]))
+        print("\nfolder listing at %s: the chooser's first frame on a folder of n files, and peak memory"
+              % geometry[0])
+        for count in (1000, 10000, 100000):
             made = time.perf_counter()
             folder = makefolder(root, count)
             made = time.perf_counter() - made
             runs = max(1, args.runs // (2 if count > 10000 else 1))
-            t, p = measure([velkra, "file", "-folder=" + folder], venv, runs)
-            row("%d files" % count, "velkra", t, p)
+            folderrow("%d files" % count, "velkra",
+                      measure([velkra, "file", "-folder=" + folder], venv, runs, geometry, LISTFRAME))
             if peers.get("dialog"):
-                t, p = measure([peers["dialog"], "--fselect", folder + "/", "20", "70"], base, runs)
-                row("%d files" % count, "dialog", t, p)
+                folderrow("%d files" % count, "dialog",
+                          measure([peers["dialog"], "--fselect", folder + "/", "20", "70"], base, runs, geometry,
+                                  LISTFRAME))
             print("  (made the folder in %.1f s)" % made, flush=True)
 
 

@@ -19,7 +19,7 @@ flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 framework=(framework/mem.cpp framework/smem.cpp framework/memprim.cpp framework/module.cpp
   framework/transform.cpp framework/data.cpp framework/stream.cpp
   framework/printf.cpp framework/vprinter.cpp framework/vprinterfloat.cpp framework/sysprocess.cpp
-  framework/str.cpp framework/strwide.cpp framework/timeconv.cpp platform/linux/os_time.cpp
+  framework/str.cpp framework/strwide.cpp framework/timeconv.cpp platform/linux/os_time.cpp platform/linux/os_vdso.cpp
   platform/linux/os_process.cpp platform/linux/os_console.cpp platform/linux/syscalls.cpp
   platform/linux/os_terminal.cpp platform/linux/os_threads.cpp)
 status=0

@@ -6,7 +6,7 @@
 # modules); it fetches the kernel package itself and never installs it.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ clang lld llvm llvm-14
+  cmake ninja-build g++ clang lld llvm llvm-14 dialog whiptail
   crossbuild-essential-i386 crossbuild-essential-armel g++-mingw-w64-x86-64
   qemu-user binutils file strace
   python3 python3-pytest python3-pil

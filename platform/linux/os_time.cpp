@@ -1,24 +1,33 @@
 // Clocks and sleeping. The millisecond and microsecond clocks are the wall clock
-// cut to 32 bits; callers use only wrapping differences. The local time offset is
+// cut to 32 bits; callers use only wrapping differences. The clock is read through
+// the kernel's vDSO where the start found it, else with the system call. The local time offset is
 // the kernel's time zone (minutes west, usually 0), read once and kept on the
 // process.
 #include "../../framework/os.h"
 #include "../../framework/sysprocess.h"
 #include "syscalls.h"
+#include "vdso.h"
 
 namespace kzv {
+
+static void readclock(ktimeval* tv, ktimezone* zone)
+{
+    vdsogettimeofday f = vdso_gettimeofday();
+    if (!f || f(tv, zone) != 0)
+        sys_gettimeofday(tv, zone);
+}
 
 u32 os_getms32()
 {
     ktimeval tv;
-    sys_gettimeofday(&tv, nullptr);
+    readclock(&tv, nullptr);
     return (u32)tv.sec * 1000u + (u32)tv.usec / 1000u;
 }
 
 u32 os_getus32()
 {
     ktimeval tv;
-    sys_gettimeofday(&tv, nullptr);
+    readclock(&tv, nullptr);
     return (u32)tv.sec * 1000000u + (u32)tv.usec;
 }
 
@@ -27,7 +36,7 @@ u32 os_getms32_sec1970(int& localsec1970)
     ktimeval tv;
     ktimezone zone = {0, 0};
     bool known = process && (process->platformflags & platform_offsetknown);
-    sys_gettimeofday(&tv, known ? nullptr : &zone);
+    readclock(&tv, known ? nullptr : &zone);
     s32 offset = known ? process->cachedoffset : zone.minuteswest * 60;
     if (process && !known) {
         process->cachedoffset = offset;

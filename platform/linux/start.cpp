@@ -1,11 +1,12 @@
 // The entry of the freestanding programs. The kernel starts _start with the stack
 // holding argc, the argv pointers, a null, the envp pointers and a null. _start
-// aligns the stack to 16 and calls kzv_startc with that address; kzv_startc runs
-// the static constructors (.init_array; the unit tests register through them), calls
+// aligns the stack to 16 and calls kzv_startc with that address; kzv_startc looks
+// up the vDSO clock, runs the static constructors (.init_array; the unit tests register through them), calls
 // main and ends the process with the exit code main returns.
 #include "../../framework/os.h"
 #include "startblock.h"
 #include "syscalls.h"
+#include "vdso.h"
 
 __asm__(SYSARCH_START_ASM);
 
@@ -40,6 +41,7 @@ void kzv_startc(long* initialstack)
     int argc = (int)initialstack[0];
     char** argv = (char**)(initialstack + 1);
     char** envp = argv + argc + 1;
+    kzv::vdso_find(envp);
     for (void (**f)() = __init_array_start; f < __init_array_end; f++)
         (*f)();
     kzv::sys_exitgroup(main(argc, argv, envp));

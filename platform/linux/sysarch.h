@@ -80,7 +80,11 @@ static_assert(sizeof(ktimezone) == 8, "kernel timezone");
 
 // linux_dirent64: a fixed head, then the name and its zero, padded to 8 bytes.
 const u32 DIRENT64_RECLEN = 16;     // u16 record length
+const u32 DIRENT64_TYPE = 18;       // u8 d_type: the entry's kind where the file system knows it
 const u32 DIRENT64_NAME = 19;       // first byte of the name
+// d_type values (getdents64(2)); DT_UNKNOWN (0) where the file system does not say.
+enum : u8 { DT_UNKNOWN = 0, DT_FIFO = 1, DT_CHR = 2, DT_DIR = 4, DT_BLK = 6, DT_REG = 8, DT_LNK = 10,
+            DT_SOCK = 12 };
 
 enum : int { AF_UNIX = 1, AF_INET = 2, SOCK_STREAM = 1, SOCK_NONBLOCK = 04000, SOCK_CLOEXEC = 02000000 };
 enum : int { SOL_SOCKET = 1, SO_REUSEADDR = 2, SO_SNDBUF = 7, SO_RCVBUF = 8 };

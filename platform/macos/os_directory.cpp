@@ -28,9 +28,12 @@ static bool readnames(void* dir, char* name, dirnamelist& list, smem& store)
     return true;
 }
 
-char const** os_getdirentries(char const* path, smem& store, unsigned& count)
+// No kinds come with the names here: the caller examines every entry.
+char const** os_getdirentries(char const* path, smem& store, unsigned& count, u8** kinds)
 {
     count = 0;
+    if (kinds)
+        *kinds = nullptr;
     if (!path || !process)
         return nullptr;
     void* dir = opendir(path);

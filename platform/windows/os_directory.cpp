@@ -70,9 +70,12 @@ static int listfolder(char const* path, dirnamelist& list, smem& store)
     return result;
 }
 
-char const** os_getdirentries(char const* path, smem& store, unsigned& count)
+// No kinds come with the names here: the caller examines every entry.
+char const** os_getdirentries(char const* path, smem& store, unsigned& count, u8** kinds)
 {
     count = 0;
+    if (kinds)
+        *kinds = nullptr;
     if (!path || !process)
         return nullptr;
     dirnamelist list;

@@ -195,6 +195,20 @@ def colour3(rgb):
     return sum(bit for bit, shift in ((1, 16), (2, 8), (4, 0)) if (rgb >> shift) & 0xFF >= 0x80)
 
 
+def halfblocklook(grid, erased=0):
+    """The cells as they look in a half-block picture: a blank shows its
+    background in both halves, as a half block of that colour does. The program
+    erases the terminal to colour ERASED and sends only the cells that look
+    different; tmux keeps an erased cell's colour but leaves the erased cells at a
+    line's end out of its capture, so a blank without colours is an erased one."""
+    def look(ch, fg, bg):
+        if ch != " ":
+            return (ch, fg, bg)
+        colour = erased if bg is None and fg is None else bg
+        return ("\u2584", colour, colour) if colour is not None else (ch, fg, bg)
+    return [[look(*cell) for cell in line] for line in grid]
+
+
 def halfblocks(width, height, rows, columns, panerows):
     """The cells a screen of one pixel a column and two a row shows: the lower
     pixel as the foreground of U+2584, the upper one as the background."""

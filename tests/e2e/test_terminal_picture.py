@@ -1,5 +1,6 @@
 """The terminal display in a real terminal (tmux): the pane shows exactly the
-screen the program drew, as half-block cells (one pixel a column, two a row),
+screen the program drew, as half-block cells (one pixel a column, two a row; a
+blank on the erased terminal looks as a half block of its colour),
 both for a window that fills the screen and for a framed one; and with the answer
 captured by x=$(...) the UI still shows in the pane while x gets only the answer."""
 import os
@@ -7,7 +8,7 @@ import signal
 
 import pytest
 
-from termpane import (SLOW, demo_command, halfblocks, needsraw, parsepane, readdump,
+from termpane import (SLOW, demo_command, halfblocklook, halfblocks, needsraw, parsepane, readdump,
                       readlog, readyline, shellquote, tmuxserver, waitfor)
 
 COLUMNS, ROWS = 80, 24
@@ -37,13 +38,13 @@ def shownpane(pane, expected):
     """The pane once it shows the expected cells (the terminal draws a little later
     than the dump is written)."""
     def matches():
-        grid = parsepane(pane.capture(), COLUMNS, ROWS)
+        grid = halfblocklook(parsepane(pane.capture(), COLUMNS, ROWS))
         return grid if all(e is None or grid[r][c] == e for r, line in enumerate(expected)
                            for c, e in enumerate(line)) else None
     try:
         return waitfor(matches, 10 * SLOW, "the picture")
     except AssertionError:
-        return parsepane(pane.capture(), COLUMNS, ROWS)
+        return halfblocklook(parsepane(pane.capture(), COLUMNS, ROWS))
 
 
 def stop(ready):

@@ -19,7 +19,7 @@ for f in "$root"/framework/*.cpp; do
   case "$(basename "$f")" in compilerruntime.cpp|kzvmain.cpp) ;; *) sources+=("$f") ;; esac
 done
 for f in kzvcodec kzvimage image imageio pixelformat; do sources+=("$root/gui/$f.cpp"); done
-for f in os_time os_process os_console os_terminal os_threads os_files os_fileinfo os_directory \
+for f in os_time os_vdso os_process os_console os_terminal os_threads os_files os_fileinfo os_directory \
          os_signals os_sockets os_arguments syscalls; do
   sources+=("$root/platform/linux/$f.cpp")
 done

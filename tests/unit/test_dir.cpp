@@ -154,6 +154,54 @@ TEST(records_kinds_sizes_and_links)
     fx.clean();
 }
 
+// Names with the kinds the listing told: a folder and a file come told, links
+// are looked up by `examine` (the target's kind; other for a dangling one), and a
+// path too long for the buffer is skipped as 'B' skips it.
+TEST(names_with_told_kinds_and_examined_links)
+{
+    CHECK(fx.make("told"));
+    char sub[kzvtest::FIXTURE_PATHCAPACITY];
+    CHECK(fx.folder(fx.root, "a-folder", sub));
+    CHECK(fx.file(fx.root, "B-file", "12345"));
+    CHECK(fx.link(fx.root, "c-link", "a-folder"));
+    CHECK(fx.link(fx.root, "d-dangling", "nothing-here"));
+    dir d(fx.root);
+    struct { char const* name; u8 told; u8 examined; } const rows[] = {
+        {"a-folder", filekind_directory, filekind_directory},
+        {"B-file", filekind_file, filekind_file},
+        {"c-link", 0, filekind_directory},
+        {"d-dangling", 0, filekind_other},
+    };
+    for (auto const& row : rows) {
+        kzvtest::setrow(row.name);
+        char const* name = nullptr;
+        u8 kind = 99;
+        CHECK(d.nextname(name, kind));
+        CHECK_STR(name, row.name);
+        CHECK_EQ(kind, row.told);
+        CHECK_EQ(d.examine(), row.examined);
+    }
+    kzvtest::setrow(nullptr);
+    char const* name = nullptr;
+    u8 kind = 0;
+    CHECK(!d.nextname(name, kind));
+    CHECK(d.flags & dirstate_endseen);
+    fx.clean();
+
+    CHECK(fx.make("toldlong"));
+    char deep[kzvtest::FIXTURE_PATHCAPACITY];
+    CHECK(fx.deepfolder(800, deep));
+    char longname[256];
+    CHECK(fx.file(deep, repeated(longname, 'b', 222)));   // 800 + 1 + 222 + 2 > 1024: skipped
+    CHECK(fx.file(deep, "d"));
+    dir l(deep);
+    CHECK(l.nextname(name, kind));
+    CHECK_STR(name, "d");
+    CHECK_EQ(l.examine(), filekind_file);
+    CHECK(!l.nextname(name, kind));
+    fx.clean();
+}
+
 TEST(vanished_entry_is_consumed)
 {
     CHECK(fx.make("vanish"));

@@ -317,6 +317,40 @@ TEST(directorylisting)
     CHECK_EQ(count, 0);
 }
 
+// The kinds come from the listing itself: a file and a folder are told, a link is
+// left to the caller (its target decides), and each kind stays with its name.
+TEST(directorylisting_tells_kinds)
+{
+    tempdir dir;
+    CHECK(dir.make("kinds"));
+    char path[512];
+    CHECK(writefile(dir.join(path, sizeof path, "plain"), "x"));
+    CHECK(!sys_failed(sys_mkdir(dir.join(path, sizeof path, "folder"), 0700)));
+    CHECK(!sys_failed(sys_symlink("folder", dir.join(path, sizeof path, "link"))));
+    smem store(&process->pool);
+    unsigned count = 0;
+    u8* kinds = nullptr;
+    char const** names = os_getdirentries(dir.path, store, count, &kinds);
+    CHECK_EQ(count, 3);
+    CHECK(names && kinds);
+    static const struct { char const* name; u8 kind; } expected[] = {
+        {"plain", filekind_file}, {"folder", filekind_directory}, {"link", 0}};
+    for (auto const& e : expected) {
+        kzvtest::setrow(e.name);
+        bool found = false;
+        for (unsigned i = 0; names && kinds && i < count; i++)
+            if (streq(names[i], e.name)) {
+                found = true;
+                CHECK_EQ(kinds[i], e.kind);
+            }
+        CHECK(found);
+    }
+    kzvtest::setrow(nullptr);
+    for (auto const& e : expected)
+        dir.removeentry(e.name);
+    dir.remove();
+}
+
 TEST(workingdirectory)
 {
     char wd[512];

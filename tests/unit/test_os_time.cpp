@@ -5,7 +5,9 @@
 #include "../harness/harness.h"
 #include "../../framework/os.h"
 #include "../../framework/sysprocess.h"
+#include "../../platform/linux/startblock.h"
 #include "../../platform/linux/syscalls.h"
+#include "../../platform/linux/vdso.h"
 
 using namespace kzv;
 using namespace kzvtest;
@@ -22,6 +24,27 @@ TEST(clocksagreewiththekernel)
     CHECK(utc - (s64)tv.sec >= 0 && utc - (s64)tv.sec <= 1);
     CHECK_EQ(os_getlocaltimeoffset(), -zone.minuteswest * 60);
     CHECK(process->platformflags & platform_offsetknown);
+}
+
+// A freestanding start where the kernel maps a vDSO finds its clock there (qemu-user
+// maps none; a C library's start hands over no initial stack), and that clock is
+// the system call's clock.
+TEST(vdsoclockisthekernelclock)
+{
+    startblock const* block = (startblock const*)process->entry;
+    bool freestanding = block && block->initialstack;
+    if (freestanding && vdso_mapped(block->envp))
+        CHECK(vdso_gettimeofday() != nullptr);
+    vdsogettimeofday f = vdso_gettimeofday();
+    if (!f)
+        return;
+    ktimeval fast, slow;
+    ktimezone fastzone, slowzone;
+    CHECK_EQ(f(&fast, &fastzone), 0);
+    sys_gettimeofday(&slow, &slowzone);
+    s64 us = ((s64)slow.sec - (s64)fast.sec) * 1000000 + ((s64)slow.usec - (s64)fast.usec);
+    CHECK(us >= 0 && us < 1000000);
+    CHECK_EQ(fastzone.minuteswest, slowzone.minuteswest);
 }
 
 TEST(sleeplastsatleastthetimeasked)

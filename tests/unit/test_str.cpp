@@ -489,6 +489,69 @@ TEST(qsortlarge)
     pool.freemem(text);
 }
 
+// The quicksort as it always compared: strcasegreater on every comparison. Names
+// that differ only in case compare equal, so where they land depends on the
+// order of the comparisons; a sort that folds names in advance must put them in
+// the same places, or a folder's list would come out in another order.
+static void referencesort(char const** s, u32 lo, u32 hi)
+{
+    if (lo >= hi)
+        return;
+    u32 mid = lo + (hi - lo) / 2;
+    char const* t = s[mid]; s[mid] = s[hi]; s[hi] = t;
+    u32 k = lo;
+    for (u32 i = lo; i < hi; i++)
+        if (!strcasegreater(s[i], s[hi])) {
+            t = s[k]; s[k] = s[i]; s[i] = t;
+            k++;
+        }
+    t = s[k]; s[k] = s[hi]; s[hi] = t;
+    if (k > lo + 1)
+        referencesort(s, lo, k - 1);
+    if (k + 1 < hi)
+        referencesort(s, k + 1, hi);
+}
+
+// Names past the 8 characters folded in advance, sharing long prefixes in both
+// cases, some of them equal without case; each carries its own byte along.
+TEST(qsort_long_names_keep_their_order_and_carried_bytes)
+{
+    const u32 N = 600;
+    mem& pool = process->pool;
+    char* text = (char*)pool.getmem(N * 16);
+    char const** s = (char const**)pool.getmem(N * sizeof(char*));
+    char const** reference = (char const**)pool.getmem(N * sizeof(char*));
+    u8* carried = (u8*)pool.getmem(N);
+    CHECK(text && s && reference && carried);
+    if (!text || !s || !reference || !carried)
+        return;
+    u32 state = 11;
+    char const* alphabet = "fFiIlLeE0\xC3";
+    for (u32 i = 0; i < N; i++) {
+        char* t = text + i * 16;
+        u32 len = 6 + nextrandom(state) % 9;           // 6 to 14 characters
+        for (u32 k = 0; k < len; k++)
+            t[k] = k < 4 ? "file"[k] ^ (char)(nextrandom(state) % 2 ? 0x20 : 0) : alphabet[nextrandom(state) % 10];
+        t[len] = 0;
+        s[i] = reference[i] = t;
+        carried[i] = (u8)(i % 251);
+    }
+    qsort(s, N, carried);
+    referencesort(reference, 0, N - 1);
+    bool same = true, pairs = true;
+    for (u32 i = 0; i < N; i++) {
+        same = same && s[i] == reference[i];
+        pairs = pairs && carried[i] == (u8)(((uptr)(s[i] - text) / 16) % 251);
+    }
+    CHECK(same);
+    CHECK(pairs);
+    CHECK(sortedascending(s, N));
+    pool.freemem(carried);
+    pool.freemem(reference);
+    pool.freemem(s);
+    pool.freemem(text);
+}
+
 // With a pool that cannot give the index stack, the sort still sorts; an array
 // that is already ascending never asks for it.
 TEST(qsortwithoutmemory)

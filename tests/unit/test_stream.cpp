@@ -339,8 +339,8 @@ TEST(direct_writes_answer_what_the_device_took)
 }
 
 // A device that refuses and asks for its own retry interval keeps it (the
-// skeleton registers only streams that are not registered yet), and once it has
-// refused, its retry step stays after the output is out.
+// skeleton registers only streams that are not registered yet); once the output
+// is out the retry step goes, and the next refusal brings it back.
 TEST(device_retry_interval_is_kept)
 {
     resetpeer();
@@ -355,10 +355,12 @@ TEST(device_retry_interval_is_kept)
     runscheduler(20);
     CHECK(sinkis("ab"));
     CHECK_EQ(s.cmd(stream_pending), 0);
+    CHECK(!s.hasstate(streamstate_registered));         // all out: no retry step while idle
+    CHECK(!(s.control & control_blocked));
+    peer.blocked = true;
+    CHECK_EQ(s.cmd(stream_write, 2, 0, "cd"), 2);       // refused again: back at 1 ms
     CHECK(s.hasstate(streamstate_registered));
     CHECK_EQ(s.interval, 1);
-    peer.blocked = true;
-    CHECK_EQ(s.cmd(stream_write, 2, 0, "cd"), 2);
     CHECK_EQ(s.cmd(stream_close), 1);                   // pending: stays open, still at 1 ms
     CHECK(s.isopen());
     CHECK_EQ(s.interval, 1);

@@ -32,15 +32,25 @@ u32 shownchar(u32 cell)
     return ch;
 }
 
+// How a shown cell looks: a blank, and a half block whose halves have one colour,
+// show their background alone; any other cell its character in both colours.
+u32 look(u32 ch, u32 fg, u32 bg)
+{
+    bool solid = ch == 0 || ch == ' ' || ((ch == 0x2584 || ch == 0x2580) && fg == bg);
+    return solid ? cell_make(' ', 0, bg) : cell_make(ch, fg, bg);
+}
+
 // The peer's bytes replayed through an emulator of the same size must show every
-// cell of the renderer with its character and both colours.
+// cell of the renderer as it looks: its character and both colours, or for a
+// blank or a one-colour half block its colour.
 bool replaymatches(ansiterminal& t, ansiterminal& screen, fakepeer& peer)
 {
     screen.writeemu(peer.output, peer.length);
     for (int y = 0; y < t.rows; y++)
         for (int x = 0; x < t.columns; x++) {
             u32 want = cellat(t, x, y), got = cellat(screen, x, y);
-            if (cell_char(got) != shownchar(want) || cell_fg(got) != cell_fg(want) || cell_bg(got) != cell_bg(want)) {
+            if (look(cell_char(got), cell_fg(got), cell_bg(got)) !=
+                look(shownchar(want), cell_fg(want), cell_bg(want))) {
                 eprintf("cell %d,%d: sent %x, shown %x\n", x, y, want, got);
                 return false;
             }
@@ -77,8 +87,9 @@ TEST(opening_takes_the_size_of_the_standard_io_stream)
         CHECK_EQ(t.columns, row.wantc);
         CHECK_EQ(t.rows, row.wantr);
         CHECK(t.modeflags & termflag_sizefromstdio);
-        // No Telnet bytes and no size query: only the start sequence.
-        CHECK_STR(peer.text(), "\x1b[?7l\x1b[?25l\x1b[?1003h");
+        // No Telnet bytes and no size query: only the start sequence and the
+        // erase to colour 0.
+        CHECK_STR(peer.text(), "\x1b[?7l\x1b[?25l\x1b[?1003h\x1b[40m\x1b[2J");
         CHECK(t.grid && t.shadow && t.linebuf);
         CHECK_EQ(t.linecapacity, 2u * (u32)t.columns + 64);
         t.exit(true);
@@ -224,6 +235,41 @@ TEST(a_grid_never_cleared_sends_nothing)
     CHECK(peer.contains("\x1b[1;1H\x1b[30m\x1b[40m          \x1b[2;1H"));
     t.exit(true);
     peer.stop();
+}
+
+// The terminal is erased to colour 0 at the opening, so a half block of colour 0
+// and a blank on it already look like what is there and are not sent; a cell goes
+// out only when its look changes, and without colours a half block is a block.
+TEST(update_sends_only_cells_that_look_different)
+{
+    const u32 black = cell_make(uchar_lowerhalf, 0, 0), blue = cell_make(uchar_lowerhalf, 4, 4);
+    const u32 blueblank = cell_make(' ', 7, 4), blueonblack = cell_make(uchar_lowerhalf, 4, 0);
+    static const struct { char const* name; int depth; u32 first[3]; u32 second[3]; char const* sent1;
+                          char const* sent2; } rows[] = {
+        {"ground only", 256, {black, black, black}, {black, black, black}, "", ""},
+        {"one coloured cell", 256, {black, blueonblack, black}, {black, blueonblack, black},
+         "\x1b[1;2H\x1b[34m\x1b[40m\xe2\x96\x84\x1b[1;1H\x1b(B", ""},
+        {"a blank for a half block of its colour", 256, {blue, blue, blue}, {blue, blueblank, blue},
+         "\x1b[1;1H\x1b[34m\x1b[44m\xe2\x96\x84\xe2\x96\x84\xe2\x96\x84\x1b[1;1H\x1b(B", ""},
+        {"no colours", 2, {black, 0, 0}, {0, 0, 0}, "\x1b[1;1H\xe2\x96\x84\x1b[1;1H\x1b(B",
+         "\x1b[1;1H \x1b[1;1H\x1b(B"},
+    };
+    for (auto const& row : rows) {
+        kzvtest::setrow(row.name);
+        fakepeer peer;
+        ansiterminal t;
+        CHECK(opentui(peer, t, 3, 1));
+        t.callback(&t, termcmd_setcolors, row.depth, 0, nullptr);
+        t.termputcells(0, 0, row.first, 3);
+        t.termupdate(false);
+        CHECK_STR(peer.text(), row.sent1);
+        peer.reset();
+        t.termputcells(0, 0, row.second, 3);
+        t.termupdate(false);
+        CHECK_STR(peer.text(), row.sent2);
+        t.exit(true);
+        peer.stop();
+    }
 }
 
 TEST(colour_sequences_by_depth)
