@@ -41,7 +41,9 @@ def through(server, relay, tmp_path):
     return server.env(DISPLAY=relay.display, XAUTHORITY=str(auth))
 
 
-def runonce(server, faults, tmp_path, seconds):
+def run(server, faults, tmp_path, seconds):
+    """velkra's yes/no question through a relay with these faults: (status, stdout,
+    stderr, the relay); the status is "hangs" when the run outlasts `seconds`."""
     relay = Relay(server, faults)
     try:
         p = subprocess.Popen(EMULATOR + [PROGRAM, "yesno", "-text=Go on?"], env=through(server, relay, tmp_path),
@@ -55,19 +57,6 @@ def runonce(server, faults, tmp_path, seconds):
         return p.returncode, out, err, relay
     finally:
         relay.close()
-
-
-def run(server, faults, tmp_path, seconds):
-    """velkra's yes/no question through a relay with these faults: (status, stdout,
-    stderr, the relay); the status is "hangs" when the run outlasts `seconds`.
-    Now and then (about one run in a hundred, under load) the set-up stalls before
-    the faulty answer is due and the connect timeout ends the run; such a run
-    never met the fault and says nothing about it, so it is made again."""
-    for attempt in range(3):
-        status, out, err, relay = runonce(server, faults, tmp_path, seconds)
-        if relay.injected or b"did not answer" not in err:
-            break
-    return status, out, err, relay
 
 
 def failed(relay, sequence, name, code):

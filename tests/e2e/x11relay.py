@@ -42,7 +42,13 @@ class Relay:
         self.socks = [self.listener]
         self.injected = []               # the sequences a fault was applied to
         self.problem = None              # what went wrong in the relay itself
-        threading.Thread(target=self._accept, daemon=True).start()
+        self.threads = []
+        self._start(self._accept)
+
+    def _start(self, work, *args):
+        t = threading.Thread(target=work, args=args, daemon=True)
+        self.threads.append(t)
+        t.start()
 
     @property
     def display(self):
@@ -61,8 +67,8 @@ class Relay:
             self.problem = "the relay could not reach the server: %s" % e
             self._close(client)
             return
-        threading.Thread(target=self._requests, args=(client, upstream), daemon=True).start()
-        threading.Thread(target=self._answers, args=(upstream, client), daemon=True).start()
+        self._start(self._requests, client, upstream)
+        self._start(self._answers, upstream, client)
 
     @staticmethod
     def _read(sock, buffer, n):
@@ -132,8 +138,16 @@ class Relay:
                 pass
 
     def close(self):
+        """Shuts the sockets down, which wakes the threads, and closes them only once
+        the threads have ended: a socket closed under a thread that is about to read
+        it again frees its descriptor number, and the next relay's socket taking that
+        number would have its bytes read by the old thread."""
         for s in self.socks:
             try:
-                s.close()
+                s.shutdown(socket.SHUT_RDWR)
             except OSError:
                 pass
+        for t in list(self.threads):
+            t.join(10)
+        for s in self.socks:
+            s.close()
