@@ -150,7 +150,8 @@ template <class... A> static void fail(guidriver& d, char const* format, A... ar
     d.failure = text;
 }
 
-// The display named by DISPLAY, or the fallbacks when it names none.
+// The display named by DISPLAY, or the fallbacks when DISPLAY is unset; a
+// DISPLAY that is set but names no display, or one out of reach, is refused.
 static bool choosedisplay(guidriver& d, x11displayname& name)
 {
     char value[ENVCAPACITY];
