@@ -499,14 +499,15 @@ void x11::cyclic()
         case x11state_setuphead:
         case x11state_setupdata: setupstep(); break;
         case x11state_refused: readrefusal(); break;
+        // An error read here may have ended the run: the state says so.
         case x11state_setupreplies:
             readall();
-            if (!pendingcount())
+            if (connstate == x11state_setupreplies && !pendingcount())
                 askscreen();
             break;
         case x11state_screenreplies:
             readall();
-            if (!pendingcount())
+            if (connstate == x11state_screenreplies && !pendingcount())
                 becomeready();
             break;
         case x11state_ready:

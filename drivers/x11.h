@@ -4,9 +4,11 @@
 // map, asks for RANDR, BIG-REQUESTS, DRI2, DRI3 and Present, then opens windows,
 // sends their pixels and turns X events into window events. Every reply length
 // and count from the server is checked before use; a reply too long to read is
-// skipped in pieces. A refused setup or a lost connection ends the run with one
-// line on standard error and exit status 2. The module's pool holds its window
-// list and the back buffers; the stream belongs to whoever connected it.
+// skipped in pieces. A refused setup, an error for a request of the set-up or a
+// lost connection ends the run with one line on standard error and exit status
+// 2; a window another client destroys closes as by its close box. The module's
+// pool holds its window list and the back buffers; the stream belongs to
+// whoever connected it.
 #pragma once
 #include "../framework/mem.h"
 #include "../framework/module.h"
@@ -95,6 +97,7 @@ struct x11windowpart {
     u32 sendend;
     u32 copyfirst;          // rows [copyfirst, copyend) copied to the window once put
     u32 copyend;
+    u8 destroyed;           // the server destroyed it (another client asked)
     u32 bbstride;           // bytes per back-buffer row, padded as the server wants
     u32 bbwidth;
     u32 bbheight;

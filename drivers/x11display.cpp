@@ -15,7 +15,7 @@
 namespace kzv {
 
 const u32 ENVCAPACITY = 1024;           // getenv copies at most 999 characters
-const u32 FAILURECAPACITY = 200;
+const u32 FAILURECAPACITY = X11_SHOWNMAX + 100;   // the longest text: DISPLAY shown whole
 static char const SOCKETPREFIX[] = "/tmp/.X11-unix/X";
 
 static bool isdigit(char c) { return c >= '0' && c <= '9'; }
@@ -32,6 +32,26 @@ static bool takedigits(char const*& s, u32 most, u32& value)
     if (n == 0 || n > most)
         return false;
     s += n;
+    return true;
+}
+
+// A display or screen number: 1 to 5 digits, at most X11_NUMBERMAX.
+static bool takenumber(char const*& s, u32& value)
+{
+    return takedigits(s, 5, value) && value <= X11_NUMBERMAX;
+}
+
+// No host, or up to X11_HOSTMAX visible ASCII bytes: no space or control byte
+// can be part of a host name, so such a value names no display.
+static bool ishostname(char const* host, u32 length)
+{
+    if (length > X11_HOSTMAX)
+        return false;
+    for (u32 i = 0; i < length; i++) {
+        u8 c = (u8)host[i];
+        if (c <= ' ' || c >= 0x7f)
+            return false;
+    }
     return true;
 }
 
@@ -56,18 +76,28 @@ static bool hostis(char const* host, u32 length, char const* name)
     return strlen(name) == length && str_eqprefix(host, name, (int)length);
 }
 
+// The display part behind the last ':': "n" or "n.s", nothing after it.
+static bool takedisplaypart(char const* s, u32& number)
+{
+    u32 screen = 0;
+    if (!takenumber(s, number))
+        return false;
+    if (*s == '.' && !takenumber(++s, screen))
+        return false;
+    return *s == 0;
+}
+
 u32 x11_parsedisplay(char const* display, x11displayname& out)
 {
     memset0(&out, sizeof out);
-    char const* colon = display ? strrchr(display, ':') : nullptr;
-    if (!colon)
+    if (!display)
         return out.transport = x11display_default;
-    char const* s = colon + 1;
-    if (!takedigits(s, 5, out.number) || (*s != 0 && *s != '.')) {
+    char const* colon = strrchr(display, ':');
+    u32 hostlength = colon ? (u32)(colon - display) : 0;
+    if (!colon || !ishostname(display, hostlength) || !takedisplaypart(colon + 1, out.number)) {
         out.number = 0;
-        return out.transport = x11display_default;
+        return out.transport = x11display_malformed;
     }
-    u32 hostlength = (u32)(colon - display);
     if (hostlength == 0 || hostis(display, hostlength, "unix")) {
         char digits[8];
         vprinter_int32tostring((int)out.number, digits);
@@ -82,6 +112,25 @@ u32 x11_parsedisplay(char const* display, x11displayname& out)
     out.address = address;
     out.port = X11_TCPBASEPORT + out.number;
     return out.transport = x11display_tcp;
+}
+
+// DISPLAY as a message shows it: bytes outside visible ASCII and space as '?',
+// so a value cannot move the cursor or recolour the terminal; cut behind
+// X11_SHOWNMAX bytes (longer than any display name) with "...".
+void x11_showdisplay(char const* value, char* out, u32 capacity)
+{
+    if (!out || capacity < 4)
+        return;
+    u32 most = kzv_min(X11_SHOWNMAX, capacity - 4);     // room for "..." and the end
+    u32 n = 0;
+    for (; value && value[n] && n < most; n++) {
+        u8 c = (u8)value[n];
+        out[n] = c >= ' ' && c < 0x7f ? (char)c : '?';
+    }
+    bool cut = value && value[n];
+    for (u32 i = 0; cut && i < 3; i++)
+        out[n++] = '.';
+    out[n] = 0;
 }
 
 static void releasex11(module* m) { ((x11*)m)->exit(true); }
@@ -101,14 +150,22 @@ template <class... A> static void fail(guidriver& d, char const* format, A... ar
     d.failure = text;
 }
 
-// The display named by DISPLAY, or the fallbacks when it names none.
+// The display named by DISPLAY, or the fallbacks when DISPLAY is unset; a
+// DISPLAY that is set but names no display, or one out of reach, is refused.
 static bool choosedisplay(guidriver& d, x11displayname& name)
 {
     char value[ENVCAPACITY];
+    value[0] = 0;
     bool set = process->getenv("DISPLAY", value, sizeof value);
     u32 transport = x11_parsedisplay(set ? value : nullptr, name);
+    char shown[X11_SHOWNMAX + 4];
+    x11_showdisplay(value, shown, sizeof shown);
+    if (transport == x11display_malformed) {
+        fail(d, "DISPLAY=%s: not a display name", shown);
+        return false;
+    }
     if (transport == x11display_badhost) {
-        fail(d, "DISPLAY=%s: only local displays and IPv4 addresses can be reached", value);
+        fail(d, "DISPLAY=%s: only local displays and IPv4 addresses can be reached", shown);
         return false;
     }
     if (transport != x11display_default)

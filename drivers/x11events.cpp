@@ -70,12 +70,22 @@ void x11::dispatchreply(u8 const* reply, u32 length)
 }
 
 // An error answers its request: the entry goes and its target keeps its value.
+// Every request of the set-up is one whose reply the set-up waits for, and
+// without its atoms, key map or extensions no window would be what it should
+// (a window without a title, say): an error then ends the run, even one for a
+// request already answered, since that server's answers cannot be matched up.
 void x11::dispatcherror(u8 const* e)
 {
     u16 seq = x11_get16(e + 2);
     x11pending* p = findpending(seq);
     if (p)
         p->inuse = 0;
+    if (connstate == x11state_setupreplies || connstate == x11state_screenreplies) {
+        char reason[X11_ERRORTEXT];
+        x11_describeerror(e, reason, sizeof reason);
+        endrun("the X server failed a request of the connection set-up", reason);
+        return;
+    }
     eprintf("x11 code %x (%x): error %d on request %d.%d (sequence %d)\n", e[0], e[0] & 0x7f, e[1], e[10],
             x11_get16(e + 8), seq);
 }
@@ -170,6 +180,17 @@ static void configure(x11& x, guiwindow* w, x11event const& e)
     }
 }
 
+// Another client destroyed the window: the dialog is told as by its close box,
+// and nothing more is drawn into it or sent for it.
+static void destroyed(guiwindow* w)
+{
+    x11windowpart* p = x11::part(w);
+    p->destroyed = 1;
+    p->mapped = 0;
+    w->flags &= (u8)~guiwindow_shown;
+    guiwindow_sendevent(w, ui_closed, 0, 0);
+}
+
 bool x11::dispatchevent(u8 const* raw)
 {
     x11event e;
@@ -210,6 +231,11 @@ bool x11::dispatchevent(u8 const* raw)
         break;
     case xev_configurenotify:
         configure(*this, w, e);
+        break;
+    case xev_destroynotify:
+        // Only the server's own: a sent one would not make the window go.
+        if (!e.sent)
+            destroyed(w);
         break;
     case xev_clientmessage:
         if (e.detail == 32 && atoms[x11atom_wmprotocols] && atoms[x11atom_wmdeletewindow] &&

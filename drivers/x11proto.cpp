@@ -9,6 +9,7 @@
 //   a 40-byte fixed part.
 #include "x11proto.h"
 #include "../framework/memprim.h"
+#include "../framework/printf.h"
 
 namespace kzv {
 
@@ -302,6 +303,28 @@ void x11_refusalreason(u8 const* head, u8 const* data, u32 length, char* out, u3
     out[k] = 0;
 }
 
+// The core protocol's error codes 1 to 17; higher codes belong to extensions.
+static char const* const ERRORNAMES[] = {
+    "BadRequest", "BadValue", "BadWindow", "BadPixmap", "BadAtom", "BadCursor", "BadFont",
+    "BadMatch", "BadDrawable", "BadAccess", "BadAlloc", "BadColormap", "BadGContext",
+    "BadIDChoice", "BadName", "BadLength", "BadImplementation",
+};
+
+// An error is 32 bytes: 0, the error code, the sequence (u16 at 2), a bad value
+// (u32 at 4), the minor opcode (u16 at 8) and the major opcode (byte 10).
+void x11_describeerror(u8 const* e, char* out, u32 capacity)
+{
+    if (!out || capacity == 0)
+        return;
+    printsink sink = printsink_memory(out, capacity);
+    u32 code = e[1];
+    if (code >= 1 && code <= sizeof ERRORNAMES / sizeof ERRORNAMES[0])
+        printto(sink, "%s (%d)", ERRORNAMES[code - 1], code);
+    else
+        printto(sink, "error %d", code);
+    printto(sink, " on request %d.%d, sequence %d", e[10], x11_get16(e + 8), x11_get16(e + 2));
+}
+
 // ---- replies ----
 
 bool x11_decodekeymap(u8 const* reply, u32 length, u32 first, u32 count, u16 (*columns)[256])
@@ -402,7 +425,10 @@ bool x11_decodeevent(u8 const* e, x11event& out)
         out.type = x11_get32(e + 8);
         out.value0 = x11_get32(e + 12);
         return true;
-    case xev_noexposure: case xev_visibilitynotify: case xev_destroynotify:
+    case xev_destroynotify:
+        out.window = x11_get32(e + 8);      // the window destroyed; the event's at 4
+        return true;
+    case xev_noexposure: case xev_visibilitynotify:
     case xev_unmapnotify: case xev_reparentnotify:
         return true;
     default:

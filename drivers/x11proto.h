@@ -108,6 +108,11 @@ bool x11_decodesetup(u8 const* data, u32 length, x11setup& out);
 // the capacity); `data` is what follows the head.
 void x11_refusalreason(u8 const* head, u8 const* data, u32 length, char* out, u32 capacity);
 
+// An error packet as one line: "BadAlloc (11) on request 16.0, sequence 1", the
+// code alone for errors of extensions. Cut at the capacity.
+const u32 X11_ERRORTEXT = 80;
+void x11_describeerror(u8 const* e, char* out, u32 capacity);
+
 // Replies: `reply` is the whole reply of `length` bytes (32-byte head included).
 // GetKeyboardMapping for `count` key codes from `first`: at most four keysyms of
 // each go to the columns (the low 16 bits), missing ones are 0. False when the

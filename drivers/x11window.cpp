@@ -186,8 +186,8 @@ void x11::closewindow(guiwindow* w)
     p->hasbackbuffer = 0;
     p->extraimage.exit(true);
     removewindow(w);
-    if (connstate == x11state_ended)
-        return;
+    if (connstate == x11state_ended || p->destroyed)
+        return;                     // a window the server destroyed has no id to destroy
     x11writer q;
     q.begin(request, sizeof request);
     sendrequest(x11req_window(q, xreq_destroywindow, p->windowid));

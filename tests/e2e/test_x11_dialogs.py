@@ -5,8 +5,8 @@ and clicks made through XTEST (xdotool), and print exactly their answer. A
 screenshot shows each dialog drawn (its face colour over the window, the icon's
 colours and dark text where they belong). Also over TCP, at depth 16 on a screen
 of odd width (the picture must match the depth-24 one, quantized), with a wrong
-cookie, closed by a window manager's WM_DELETE_WINDOW, and with the X server
-killed mid-dialog."""
+cookie, closed by a window manager's WM_DELETE_WINDOW, with the window destroyed
+by another client, and with the X server killed mid-dialog."""
 import os
 import subprocess
 import time
@@ -373,6 +373,19 @@ def test_window_manager_close_request(server, tree):
         client.close()
         assert d.finish() == (0, b"", b""), args
         assert not [w for w in windows(server) if w[1] == title]
+
+
+def test_window_destroyed_by_another_client(server, tree):
+    # xdotool windowclose destroys the window outright: the dialog ends as by its
+    # close box, and says nothing about the window it no longer has.
+    for args, title in ((["yesno"], "question"), (["info", "-text=Done"], "info"),
+                        (["file", "-folder=%s" % tree], "choose file")):
+        d = Dialog(server, args)
+        wid = d.find()[0]
+        assert d.window[1] == title
+        d.drawn()
+        assert d.xdo("windowclose", str(wid)).returncode == 0
+        assert d.finish() == (0, b"", b""), args
 
 
 @pytest.mark.parametrize("transport", ["unix", "tcp"])

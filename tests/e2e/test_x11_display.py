@@ -1,4 +1,5 @@
-# Finding and authorizing the X server: DISPLAY's forms, $XAUTHORITY before
+# Finding and authorizing the X server: DISPLAY's forms, a DISPLAY that names no
+# display refused by velkra before it connects anywhere, $XAUTHORITY before
 # ~/.Xauthority, cookies matched by the whole display number, refused setups and
 # missing servers ending the run at once with one line and status 2, and the
 # fallbacks without DISPLAY (the display-0 socket, else TCP port 6000), which are
@@ -12,6 +13,7 @@ import time
 
 import pytest
 
+import dialogrun
 from x11peer import XServer, have_x_tools, program, wait_for, windows
 
 pytestmark = pytest.mark.skipif(not have_x_tools() or not os.environ.get("KZV_BUILD"),
@@ -131,6 +133,22 @@ def test_unreachable_display_names(server, tmp_path, display):
     assert status == 2 and out == ""
     assert len(err.splitlines()) == 1, err
     assert took < 2
+
+
+# (DISPLAY, as the message shows it): control bytes and other bytes that are
+# not visible ASCII as '?', a value longer than any display name cut with "...".
+MALFORMED = [("garbage", "garbage"), ("host:", "host:"), (":abc", ":abc"), (":-1", ":-1"),
+             (":100000", ":100000"), ("", ""), (":0.abc", ":0.abc"), ("\x1b[31m:0\n", "?[31m:0?"),
+             ("x" * 1000, "x" * 300 + "...")]
+
+
+@pytest.mark.parametrize("display,shown", MALFORMED, ids=lambda v: repr(v)[:20])
+def test_malformed_display_is_refused(display, shown):
+    # Before any connection: a socket of display 0 or a server on TCP port 6000
+    # (another user's display) is never tried in its place.
+    out, err, status = dialogrun.plainrun(["yesno", "-text=secret"], env={"DISPLAY": display}, timeout=10)
+    assert (status, out) == (2, b"")
+    assert err == dialogrun.prefix() + ("DISPLAY=%s: not a display name\n" % shown).encode()
 
 
 def own_address():

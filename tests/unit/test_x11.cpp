@@ -1,10 +1,11 @@
 // The X11 client module against a scripted server: the setup exchange with its
-// cookie, atoms, keyboard map and extensions, replies split across reads, errors
-// that free their pending entry, the 16-bit sequence wrapping, replies too long
+// cookie, atoms, keyboard map and extensions, replies split across reads, an
+// error for a set-up request ending the run, the 16-bit sequence wrapping, replies too long
 // to read skipped in pieces, BIG-REQUESTS' maximum capped, a refused setup and a
 // lost connection ending the run, then windows: the requests that make one, the
 // padded back buffer and its PutImage strips, updates put off while output is
-// queued, and X events turned into window events (sent ones too).
+// queued, X events turned into window events (sent ones too), and a window
+// another client destroyed.
 #include "../harness/harness.h"
 #include "../../drivers/x11.h"
 #include "../../drivers/x11proto.h"
@@ -245,37 +246,70 @@ TEST(x11readywithoutextensions)
     endclient(x, f);
 }
 
-// Errors answer requests: BadValue for the key map, BadRequest for RANDR.
-TEST(x11errorsfreetheirentries)
+// A reply the client takes for the set-up request of that sequence: an absent
+// extension for a QueryExtension, an empty 32-byte reply for the others.
+static void anyreply(x11writer& w, u32 seq)
 {
-    options o;
-    fakeserver* f = nullptr;
-    x11* x = setupclient(f, o);
-    capture err;
-    CHECK(err.begin(2));
-    xbytes replies;
-    for (u32 i = 0; i < X11_ATOMCOUNT; i++)
-        atomreply(replies.w, i + 1, ATOMBASE + i);
-    errorpacket(replies.w, 2, X11_ATOMCOUNT + 1, 101, 0);
-    for (u32 i = 0; i < 5; i++)
-        extensionreply(replies.w, X11_ATOMCOUNT + 2 + i, i == 0, 140);
-    feed(f, replies);
-    for (int i = 0; i < 4 && x->connstate == x11state_setupreplies; i++)
-        x->cyclic();
-    CHECK_EQ(x->connstate, x11state_screenreplies);
-    CHECK_EQ(x->keymap[0][38], 0);
-    xbytes rr;
-    errorpacket(rr.w, 1, SETUPREQUESTS + 1, 140, 8);
-    feed(f, rr);
-    for (int i = 0; i < 4 && !x->isready(); i++)
-        x->cyclic();
-    char text[1024];
-    err.end(text, sizeof text);
-    CHECK(x->isready());
-    CHECK_EQ(x->kind.gui.width, 1024);          // the setup's size stands
-    CHECK(strstr(text, "x11 code 0 (0): error 2 on request 101.0") != nullptr);
-    CHECK(strstr(text, "x11 code 0 (0): error 1 on request 140.8") != nullptr);
-    endclient(x, f);
+    if (seq > X11_ATOMCOUNT + 1 && seq <= SETUPREQUESTS)
+        extensionreply(w, seq, false, 0);
+    else
+        atomreply(w, seq, ATOMBASE + seq);
+}
+
+// An error for any request of the set-up ends the run with one line and status
+// 2, whether it takes the place of a reply or comes as well (ahead of it or
+// behind it): the first and the third atom, the key map, an extension, RANDR's
+// screen size and BigReqEnable.
+TEST(x11seterrorsendtherun)
+{
+    struct { char const* name; u32 sequence, code, major, minor; bool extra, behind; char const* line; } const rows[] = {
+        {"first atom", 1, 11, 16, 0, false, false, "BadAlloc (11) on request 16.0, sequence 1\n"},
+        {"third atom", 3, 2, 16, 0, false, false, "BadValue (2) on request 16.0, sequence 3\n"},
+        {"key map", X11_ATOMCOUNT + 1, 2, 101, 0, false, false, "BadValue (2) on request 101.0, sequence 18\n"},
+        {"extension", X11_ATOMCOUNT + 3, 11, 98, 0, false, false, "BadAlloc (11) on request 98.0, sequence 20\n"},
+        {"extra ahead", 1, 11, 16, 0, true, false, "BadAlloc (11) on request 16.0, sequence 1\n"},
+        {"extra behind", 1, 11, 16, 0, true, true, "BadAlloc (11) on request 16.0, sequence 1\n"},
+        {"extension code", 5, 150, 16, 0, false, false, "error 150 on request 16.0, sequence 5\n"},
+        {"screen size", SETUPREQUESTS + 1, 1, 140, 8, false, false, "BadRequest (1) on request 140.8, sequence 24\n"},
+        {"big requests", SETUPREQUESTS + 2, 11, 141, 0, false, false, "BadAlloc (11) on request 141.0, sequence 25\n"},
+    };
+    for (auto const& r : rows) {
+        setrow(r.name);
+        options o;
+        fakeserver* f = nullptr;
+        x11* x = setupclient(f, o);
+        capture err;
+        CHECK(err.begin(2));
+        if (r.sequence > SETUPREQUESTS)
+            answersetup(x, f, o);
+        CHECK_EQ(x->connstate, r.sequence > SETUPREQUESTS ? x11state_screenreplies : x11state_setupreplies);
+        xbytes replies;
+        for (u32 seq = r.sequence > SETUPREQUESTS ? SETUPREQUESTS + 1 : 1; seq <= SETUPREQUESTS + 2; seq++) {
+            bool faulty = seq == r.sequence;
+            if (faulty && !r.behind)
+                errorpacket(replies.w, r.code, seq, r.major, r.minor);
+            if (!faulty || r.extra)
+                anyreply(replies.w, seq);
+            if (faulty && r.behind)
+                errorpacket(replies.w, r.code, seq, r.major, r.minor);
+        }
+        feed(f, replies);
+        for (int i = 0; i < 4 && x->connstate != x11state_ended; i++)
+            x->cyclic();
+        char text[512];
+        err.end(text, sizeof text);
+        CHECK_EQ(x->connstate, x11state_ended);
+        CHECK(!x->isready());
+        CHECK(x->flags & gui_failed);
+        CHECK_EQ(process->exitcode, 2);
+        CHECK(process->exitrequested);
+        char const* line = streqbegin(text, "error x11 auth\n") ? text + 15 : text;
+        CHECK(strstr(line, "the X server failed a request of the connection set-up: ") != nullptr);
+        CHECK(strstr(line, r.line) != nullptr);
+        CHECK(strchr(line, '\n') == line + strlen(line) - 1);
+        endclient(x, f);
+    }
+    setrow(nullptr);
 }
 
 TEST(x11sequencewraps)
@@ -875,6 +909,41 @@ TEST(x11windowclosedinsideanevent)
     CHECK(nextrequest(*t.f, r));
     CHECK_EQ(r.opcode, xreq_destroywindow);
     CHECK_EQ(t.x->command(guicmd_update, 0, 0, t.w), 0);
+    endclient(t.x, t.f);
+    process->pool.freemem(t.w);
+}
+
+// Another client destroys the window: the receiver is told as by a close box,
+// nothing more is drawn, and the close that follows sends no DestroyWindow for
+// an id the server no longer has. A DestroyNotify another client sent is a
+// claim, not the server's word, and changes nothing.
+TEST(x11windowdestroyedbyanotherclient)
+{
+    windowsetup t;
+    openwindow(t, 40, 30, 0, 0, "d");
+    t.x->command(guicmd_openwindow, 0, 0, t.w);
+    mapped(t);
+    t.x->command(guicmd_createbackbuffer, 0, 0, t.w);
+    u32 id = x11::part(t.w)->windowid;
+    xbytes sent;
+    windowevent(sent.w, xev_destroynotify | xev_sent, id);
+    feed(t.f, sent);
+    t.x->cyclic();
+    CHECK_EQ(t.events.count, 0);
+    CHECK(t.w->flags & guiwindow_shown);
+    xbytes b;
+    windowevent(b.w, xev_destroynotify, id);
+    feed(t.f, b);
+    t.x->cyclic();
+    CHECK_EQ(t.events.count, 1);
+    CHECK_EQ(t.events.code[0], ui_closed);
+    CHECK(!(t.w->flags & guiwindow_shown));
+    skiprequests(*t.f);
+    CHECK_EQ(t.x->command(guicmd_updatewhole, 0, 0, t.w), 0);
+    t.x->command(guicmd_closewindow, 0, 0, t.w);
+    CHECK(!t.x->haswindow(t.w));
+    xrequest r = {};
+    CHECK(!nextrequest(*t.f, r));
     endclient(t.x, t.f);
     process->pool.freemem(t.w);
 }
