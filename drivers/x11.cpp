@@ -31,7 +31,8 @@ static char const* const ATOMNAMES[X11_ATOMCOUNT] = {
     "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN", "_NET_WM_STATE_FULLSCREEN", "_MOTIF_WM_HINTS",
 };
 
-static char const* const EXTENSIONNAMES[5] = {"RANDR", "BIG-REQUESTS", "DRI2", "DRI3", "Present"};
+// By x11slot_*.
+static char const* const EXTENSIONNAMES[X11_EXTENSIONCOUNT] = {"RANDR", "BIG-REQUESTS", "DRI2", "DRI3", "Present"};
 
 void x11::init(mem* p)
 {
@@ -70,13 +71,7 @@ void x11::mexit()
     store.exit(true);
 }
 
-void x11::exit(bool keep)
-{
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
-}
+void x11::exit(bool keep) { module_exit(*this, keep); }
 
 stream* x11::connection() const
 {
@@ -224,12 +219,8 @@ static u8* loadauthority(char const* path, u32& size)
 
 int x11::open(u32 display, char const* authfile, u32 f, u32 remote)
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
-    int fd = serverfd;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    int fd = serverfd;              // a descriptor handed over before the open stays
+    module_resetkeepingpeers(*this);
     serverfd = fd;
     openflags = f;
     displaynumber = display;
@@ -386,7 +377,7 @@ bool x11::readsetupdata()
     for (u32 i = 0; i < X11_ATOMCOUNT; i++)
         getatom(ATOMNAMES[i], &atoms[i]);
     getkeymap();
-    for (u32 i = 0; i < 5; i++)
+    for (u32 i = 0; i < X11_EXTENSIONCOUNT; i++)
         checkextension(EXTENSIONNAMES[i], x11ext_randr + i);
     group(false);
     connstate = x11state_setupreplies;
@@ -427,15 +418,15 @@ void x11::askscreen()
     bool asked = false;
     group(true);
     x11writer w;
-    if (opcode[0]) {
+    if (opcode[x11slot_randr]) {
         w.begin(request, sizeof request);
-        u32 length = x11req_extension(w, (u8)opcode[0], xrandr_getscreenresources, &root, 1);
+        u32 length = x11req_extension(w, (u8)opcode[x11slot_randr], xrandr_getscreenresources, &root, 1);
         addpending(sendrequest(length), x11pending_extension, x11ext_screenresources, nullptr);
         asked = true;
     }
-    if (opcode[1]) {
+    if (opcode[x11slot_bigrequests]) {
         w.begin(request, sizeof request);
-        u32 length = x11req_extension(w, (u8)opcode[1], xbigreq_enable, nullptr, 0);
+        u32 length = x11req_extension(w, (u8)opcode[x11slot_bigrequests], xbigreq_enable, nullptr, 0);
         addpending(sendrequest(length), x11pending_extension, x11ext_bigreqenable, nullptr);
         asked = true;
     }
@@ -465,7 +456,7 @@ void x11::becomeready()
     kind.gui.height = (u16)kzv_min(screenheight, X11_MAXSIDE);
     setpixelformat();
     kind.gui.flags |= guicaps_windowsystem;
-    if ((opcode[3] && opcode[4]) || opcode[2])
+    if ((opcode[x11slot_dri3] && opcode[x11slot_present]) || opcode[x11slot_dri2])
         kind.gui.flags |= guicaps_realtime;
 }
 

@@ -46,6 +46,18 @@ enum : u32 {
     x11ext_dri2connect = 20,
 };
 
+// The extensions asked for at set-up, as slots of `opcode`. A QueryExtension
+// reply's kind is x11ext_randr + its slot, so the kinds must stay contiguous.
+enum : u32 {
+    x11slot_randr = 0, x11slot_bigrequests = 1, x11slot_dri2 = 2, x11slot_dri3 = 3, x11slot_present = 4,
+    X11_EXTENSIONCOUNT = 5,
+};
+static_assert(x11ext_bigrequests - x11ext_randr == x11slot_bigrequests &&
+                  x11ext_dri2 - x11ext_randr == x11slot_dri2 && x11ext_dri3 - x11ext_randr == x11slot_dri3 &&
+                  x11ext_present - x11ext_randr == x11slot_present &&
+                  x11ext_present - x11ext_randr + 1 == X11_EXTENSIONCOUNT,
+              "the extension kinds index opcode[] from x11ext_randr");
+
 // The atoms, in the order they are interned.
 enum : u32 {
     x11atom_wmname, x11atom_wmiconname, x11atom_string, x11atom_int32, x11atom_wmhints,
@@ -141,7 +153,7 @@ public:
     u32 dri2state;
     int dri2fd;
     u32 atoms[X11_ATOMCOUNT];
-    u32 opcode[5];          // RANDR, BIG-REQUESTS, DRI2, DRI3, Present; 0 = absent
+    u32 opcode[X11_EXTENSIONCOUNT];  // by x11slot_*; 0 = absent
     u8 request[X11_REQUESTCAPACITY];
     u16 keymap[4][256];
     timer setuptimer;

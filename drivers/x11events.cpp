@@ -145,8 +145,13 @@ u32 x11_keycode(u16 const (*map)[256], u32 keycode, u32 state)
     bool shift = (state & xstate_shift) != 0;
     u32 sym = map[shift ? 1 : 0][keycode];
     u32 code = ismodifier(sym) ? (shift ? shiftedkey(map[0][keycode]) : 0) : keyforsym(sym);
-    if (state & xstate_control)
+    // Control with a letter is its control code, as a terminal sends it; Control+M
+    // is CR, which every back-end reads as Enter.
+    if (state & xstate_control) {
+        if (code == 'm')
+            return guikey_enter;
         return code >= 'a' && code <= 'z' ? code - 'a' + 1 : 0;
+    }
     return code;
 }
 

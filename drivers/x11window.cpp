@@ -430,13 +430,13 @@ void x11::setbuffer(guiwindow* w, int x, int y)
 
 void x11::checkrealtime()
 {
-    if (!opcode[2] || dri2state != x11dri2_unprobed)
+    if (!opcode[x11slot_dri2] || dri2state != x11dri2_unprobed)
         return;
     dri2state = x11dri2_probing;
     u32 const words[2] = {root, 0};     // the root window, driver type DRI
     x11writer q;
     q.begin(request, sizeof request);
-    u32 length = x11req_extension(q, (u8)opcode[2], xdri2_connect, words, 2);
+    u32 length = x11req_extension(q, (u8)opcode[x11slot_dri2], xdri2_connect, words, 2);
     addpending(sendrequest(length), x11pending_extension, x11ext_dri2connect, nullptr);
     connstate = x11state_dri2probe;
     waitforallrepliesfinished();
@@ -445,7 +445,7 @@ void x11::checkrealtime()
         freeslot++;
     u32 const authenticate[2] = {root, 0};
     q.begin(request, sizeof request);
-    u32 prepared = x11req_extension(q, (u8)opcode[2], xdri2_authenticate, authenticate, 2);
+    u32 prepared = x11req_extension(q, (u8)opcode[x11slot_dri2], xdri2_authenticate, authenticate, 2);
     eprintf("dri2 %d %08x\n", freeslot, dri2fd);
     dumpmem(request, prepared, 16);
     dri2state = x11dri2_done;

@@ -14,9 +14,6 @@ namespace kzv {
 
 static char const USERMAIN_VERSION[] = "1.01\n";
 const u32 USERMAIN_REFUSALCAPACITY = 1200;  // a reason and a path of up to 767 bytes
-// Control+M, Enter's control code: the X11 back-end passes Control with a letter as
-// its control code, where the terminal, GDI and Quartz back-ends turn CR into Enter.
-const s32 USERMAIN_CONTROLM = 13;
 
 // An option's size: absent, 0 or negative is "not given"; beyond a window side is
 // the largest side, which the screen then cuts.
@@ -166,7 +163,7 @@ void usermain::readevents(bool& closed)
         s32 key = event->kind.ui.x;
         if (code == ui_keydown && key == (s32)guikey_escape)
             cancel = 1;
-        else if (code == ui_keydown && (key == (s32)guikey_enter || key == USERMAIN_CONTROLM))
+        else if (code == ui_keydown && key == (s32)guikey_enter)
             accept = 1;
         else if (code == ui_closed) {
             closed = true;

@@ -200,8 +200,8 @@ TEST(x11setupexchange)
     CHECK_EQ(x->keymap[0][38], 'a');
     CHECK_EQ(x->keymap[1][38], 'A');
     CHECK_EQ(x->keymap[2][38], 0);
-    CHECK_EQ(x->opcode[0], 140);
-    CHECK_EQ(x->opcode[2], 0);                  // DRI2 absent
+    CHECK_EQ(x->opcode[x11slot_randr], 140);
+    CHECK_EQ(x->opcode[x11slot_dri2], 0);                // DRI2 absent
     CHECK(nextrequest(*f, r));
     CHECK_EQ(r.opcode, 140);                    // RRGetScreenResources of the root
     CHECK_EQ(r.data, 8);

@@ -381,7 +381,7 @@ TEST(keycodes)
     memset0(map, sizeof map);
     u16 const rows[][3] = {         // key code, column 0, column 1
         {38, 'a', 'A'}, {54, 'c', 'C'}, {113, 0xff51, 0}, {111, 0xff52, 0xff52}, {67, 0xffbe, 0},
-        {96, 0xffc9, 0}, {22, 0xff08, 0xff08}, {36, 0xff0d, 0}, {9, 0xff1b, 0}, {23, 0xff09, 0xfe20},
+        {96, 0xffc9, 0}, {58, 'm', 'M'}, {22, 0xff08, 0xff08}, {36, 0xff0d, 0}, {9, 0xff1b, 0}, {23, 0xff09, 0xfe20},
         {119, 0xffff, 0}, {50, 0xffe1, 0}, {135, 0xff67, 0}, {110, 0xff50, 0}, {115, 0xff57, 0},
         {112, 0xff55, 0}, {117, 0xff56, 0}, {10, '1', '!'}, {66, 0xffe5, 0}, {90, 0xffb0, 0xffb0},
     };
@@ -390,7 +390,7 @@ TEST(keycodes)
         map[1][r[0]] = r[2];
     }
     struct { char const* name; u32 key, state, want; } const cases[] = {
-        {"a", 38, 0, 'a'}, {"shift a", 38, 1, 'A'}, {"control c", 54, 4, 3},
+        {"a", 38, 0, 'a'}, {"shift a", 38, 1, 'A'}, {"control c", 54, 4, 3}, {"control m is Enter", 58, 4, 10},
         {"control shift c", 54, 5, 0}, {"control arrow", 113, 4, 0}, {"left", 113, 0, 0x10000},
         {"shift left (no second keysym)", 113, 1, 0x10020}, {"shift up (repeated keysym)", 111, 1, 0x10002},
         {"f1", 67, 0, 0x1000a}, {"shift f1", 67, 1, 0x10024}, {"f12", 96, 0, 0x10015},
