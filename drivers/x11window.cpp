@@ -20,6 +20,7 @@
 #include "../gui/blit.h"
 #include "../gui/guidriver.h"
 #include "../gui/pixelformat.h"
+#include "../gui/windowtable.h"
 
 namespace kzv {
 
@@ -33,14 +34,7 @@ const u32 X11_DEFAULTREFRESH = 60000;    // mHz
 
 // ---- the window list ----
 
-bool x11::haswindow(guiwindow* w) const
-{
-    for (u32 i = 0; w && i < windowcapacity; i++) {
-        if (windows[i] == w)
-            return true;
-    }
-    return false;
-}
+bool x11::haswindow(guiwindow* w) const { return windowtable_has(windows, windowcapacity, w); }
 
 guiwindow* x11::findwindow(u32 id) const
 {
@@ -51,35 +45,9 @@ guiwindow* x11::findwindow(u32 id) const
     return nullptr;
 }
 
-bool x11::addwindow(guiwindow* w)
-{
-    if (haswindow(w))
-        return true;
-    for (u32 i = 0; i < windowcapacity; i++) {
-        if (!windows[i]) {
-            windows[i] = w;
-            return true;
-        }
-    }
-    u32 grown = windowcapacity + (windowcapacity <= 15 ? 4 : 16);
-    guiwindow** table = (guiwindow**)store.getmem0(grown * (u32)sizeof(guiwindow*));
-    if (!table)
-        return false;
-    for (u32 i = 0; i < windowcapacity; i++)
-        table[i] = windows[i];
-    table[windowcapacity] = w;
-    windows = table;                // the old table stays in the store until exit
-    windowcapacity = grown;
-    return true;
-}
+bool x11::addwindow(guiwindow* w) { return windowtable_add(windows, windowcapacity, store, w); }
 
-void x11::removewindow(guiwindow* w)
-{
-    for (u32 i = 0; i < windowcapacity; i++) {
-        if (windows[i] == w)
-            windows[i] = nullptr;
-    }
-}
+void x11::removewindow(guiwindow* w) { windowtable_drop(windows, windowcapacity, w); }
 
 // ---- opening and closing ----
 

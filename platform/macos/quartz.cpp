@@ -5,6 +5,7 @@
 #include "../../framework/sysprocess.h"
 #include "../../gui/guidriver.h"
 #include "../../gui/pixelformat.h"
+#include "../../gui/windowtable.h"
 
 namespace kzv {
 
@@ -18,8 +19,6 @@ quartzops const opengl_quartz_ops = {
     os_quartzopenglupdatewindow, os_quartzopenglcreatebuffer, os_quartzopenglsetbuffer, os_quartzopenglclosewindow,
     true,
 };
-
-u32 quartz_nextcapacity(u32 capacity) { return capacity < 16 ? capacity + 4 : capacity + 16; }
 
 void quartzdisplay::setup(mem* p, char const* modulename, modulecallback cb, quartzops const* o)
 {
@@ -81,37 +80,9 @@ int quartzdisplay::open()
     return 1;
 }
 
-bool quartzdisplay::addtowinlist(guiwindow* w)
-{
-    u32 freeslot = capacity;
-    for (u32 i = 0; i < capacity; i++) {
-        if (windows[i] == w)
-            return true;
-        if (!windows[i] && freeslot == capacity)
-            freeslot = i;
-    }
-    if (freeslot < capacity) {
-        windows[freeslot] = w;
-        return true;
-    }
-    u32 grown = quartz_nextcapacity(capacity);
-    guiwindow** table = (guiwindow**)store.getmem0(grown * (u32)sizeof(guiwindow*));
-    if (!table)
-        return false;
-    for (u32 i = 0; i < capacity; i++)
-        table[i] = windows[i];
-    table[capacity] = w;
-    windows = table;            // the old table stays in the store until it is freed
-    capacity = grown;
-    return true;
-}
+bool quartzdisplay::addtowinlist(guiwindow* w) { return windowtable_add(windows, capacity, store, w); }
 
-void quartzdisplay::dropfromwinlist(guiwindow* w)
-{
-    for (u32 i = 0; i < capacity; i++)
-        if (windows[i] == w)
-            windows[i] = nullptr;
-}
+void quartzdisplay::dropfromwinlist(guiwindow* w) { windowtable_drop(windows, capacity, w); }
 
 int quartzdisplay::closewindow(guiwindow* w)
 {

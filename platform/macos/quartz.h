@@ -30,7 +30,6 @@ extern quartzops const quartz_ops;
 extern quartzops const opengl_quartz_ops;
 
 // The window list grows by 4 up to 16 slots, then by 16.
-u32 quartz_nextcapacity(u32 capacity);
 
 class quartzdisplay : public module {
 public:

@@ -11,6 +11,7 @@
 #include "../../framework/sysprocess.h"
 #include "../../gui/guidriver.h"
 #include "../../gui/pixelformat.h"
+#include "../../gui/windowtable.h"
 
 namespace kzv {
 
@@ -69,13 +70,7 @@ int gdi::open(u32 formatrequest)
 
 // ---- the window list ----
 
-bool gdi::haswindow(guiwindow* w) const
-{
-    for (u32 i = 0; w && i < windowcapacity; i++)
-        if (windows[i] == w)
-            return true;
-    return false;
-}
+bool gdi::haswindow(guiwindow* w) const { return windowtable_has(windows, windowcapacity, w); }
 
 // The window procedure finds windows through the binding's copy of the list.
 void gdi::publishwinlist()
@@ -87,36 +82,16 @@ void gdi::publishwinlist()
     b->windowcount = windowcapacity;
 }
 
-// Reuses a free slot, else grows by 4 while small and by 16 beyond 15.
+// The window procedure keeps its own copy of the table's address and size.
 bool gdi::addtowinlist(guiwindow* w)
 {
-    if (haswindow(w))
-        return true;
-    for (u32 i = 0; i < windowcapacity; i++) {
-        if (!windows[i]) {
-            windows[i] = w;
-            return true;
-        }
-    }
-    u32 grown = windowcapacity + (windowcapacity <= 15 ? 4 : 16);
-    guiwindow** table = (guiwindow**)store.getmem0(grown * (u32)sizeof(guiwindow*));
-    if (!table)
+    if (!windowtable_add(windows, windowcapacity, store, w))
         return false;
-    for (u32 i = 0; i < windowcapacity; i++)
-        table[i] = windows[i];
-    table[windowcapacity] = w;
-    windows = table;                // the old table stays in the store until exit
-    windowcapacity = grown;
     publishwinlist();
     return true;
 }
 
-void gdi::removefromwinlist(guiwindow* w)
-{
-    for (u32 i = 0; i < windowcapacity; i++)
-        if (windows[i] == w)
-            windows[i] = nullptr;
-}
+void gdi::removefromwinlist(guiwindow* w) { windowtable_drop(windows, windowcapacity, w); }
 
 // ---- window operations ----
 

@@ -9,6 +9,7 @@
 #include "../../platform/linux/syscalls.h"
 #include "../../platform/macos/displayselect.h"
 #include "../../platform/macos/openglthreaded.h"
+#include "../../gui/windowtable.h"
 
 using namespace kzv;
 using namespace kzvtest;
@@ -147,7 +148,7 @@ TEST(window_list_grows_by_4_to_16_then_by_16_and_reuses_slots)
 {
     static const struct { u32 capacity, next; } steps[] = {{0, 4}, {4, 8}, {8, 12}, {12, 16}, {16, 32}, {32, 48}};
     for (auto const& s : steps)
-        CHECK_EQ(quartz_nextcapacity(s.capacity), s.next);
+        CHECK_EQ(windowtable_nextcapacity(s.capacity), s.next);
     reset();
     quartz* q = newbackend<quartz>();
     guiwindow records[20];
