@@ -7,6 +7,7 @@
 // "the next character wraps first"; every grid write is inside the grid. Lines
 // about sequences we do not know go to standard error.
 #include "ansiterminal.h"
+#include "ansicodes.h"
 #include "../framework/dumpmem.h"
 #include "../framework/mem.h"
 #include "../framework/printf.h"
@@ -39,11 +40,7 @@ bool ansiterminal::openemu(int c, int r, int extra0, int extra1)
 {
     if (c <= 0 || r <= 0 || c > TERM_MAXSIDE || r > TERM_MAXSIDE)
         return false;
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
     columns = (s16)c;
     rows = (s16)r;
     emu.extra[0] = extra0;
@@ -182,7 +179,7 @@ void ansiterminal::writeemu(u8 const* bytes, u32 count)
         case emu_escape: emuescape(b, bytes + i, count - i); break;
         case emu_charsetg0:
         case emu_charsetg1:
-            linedrawing[emu.escape == emu_charsetg1 ? 1 : 0] = b == '0' ? 1 : 0;
+            linedrawing[emu.escape == emu_charsetg1 ? 1 : 0] = b == CHARSET_LINEDRAWING ? 1 : 0;
             emu.escape = emu_ground;
             break;
         case emu_csi: emucsibyte(b, bytes + i, count - i); break;
@@ -196,15 +193,15 @@ void ansiterminal::writeemu(u8 const* bytes, u32 count)
             emu.escape = emu_ground;
             break;
         case emu_osc:
-            if (b == 7 || b == 2)
+            if (b == ctl_bel || b == ctl_stx)
                 emu.escape = emu_ground;
-            else if (b == 27)
+            else if (b == ctl_escape)
                 emu.escape = emu_oscescape;
             break;
         case emu_oscescape:
             // ESC \ ends the command; ESC and anything else ends it and begins a new sequence.
             emu.escape = emu_ground;
-            if (b != '\\')
+            if (b != esc_stringterminator)
                 emuescape(b, bytes + i, count - i);
             break;
         default: emu.escape = emu_ground; break;
@@ -231,12 +228,12 @@ void ansiterminal::emuground(u8 b)
         return;
     }
     switch (b) {
-    case 8: if (cursorx > 0) cursorx = (s16)kzv_min(cursorx - 1, columns - 1); break;
-    case 10: emunewline(); break;
-    case 13: cursorx = 0; break;
-    case 14: modeflags |= termflag_shiftedin; break;
-    case 15: modeflags &= (u16)~termflag_shiftedin; break;
-    case 27: emu.escape = emu_escape; break;
+    case ctl_backspace: if (cursorx > 0) cursorx = (s16)kzv_min(cursorx - 1, columns - 1); break;
+    case ctl_lf: emunewline(); break;
+    case ctl_cr: cursorx = 0; break;
+    case ctl_shiftout: modeflags |= termflag_shiftedin; break;
+    case ctl_shiftin: modeflags &= (u16)~termflag_shiftedin; break;
+    case ctl_escape: emu.escape = emu_escape; break;
     default: break;         // other control codes and stray UTF-8 bytes
     }
 }
@@ -282,28 +279,28 @@ void ansiterminal::emuescape(u8 b, u8 const* rest, u32 restcount)
 {
     emu.escape = emu_ground;
     switch (b) {
-    case '(': emu.escape = emu_charsetg0; break;
-    case ')': emu.escape = emu_charsetg1; break;
-    case '7':
+    case esc_charsetg0: emu.escape = emu_charsetg0; break;
+    case esc_charsetg1: emu.escape = emu_charsetg1; break;
+    case esc_savecursor:
         emu.savedcolumn = cursorx;
         emu.savedrow = cursory;
         break;
-    case '8':
+    case esc_restorecursor:
         cursorx = (s16)clampto(emu.savedcolumn, 0, columns);
         cursory = (s16)clampto(emu.savedrow, 0, rows - 1);
         break;
-    case '=': break;
-    case '>': linedrawing[0] = 0; break;
-    case '[':
-    case ']':
+    case esc_keypadapplication: break;
+    case esc_keypadnumeric: linedrawing[0] = 0; break;
+    case esc_csi:
+    case esc_osc:
         memset0(emu.params, sizeof(emu.params));
         emu.paramindex = 0;
         emu.digits = 0;
         emu.paramseen = 0;
         emu.csikind = 0;
-        emu.escape = b == '[' ? emu_csi : emu_osc;
+        emu.escape = b == esc_csi ? emu_csi : emu_osc;
         break;
-    case 'c': emureset(); break;
+    case esc_reset: emureset(); break;
     default:
         eprintf("ansi: ESC %c (%x)\n", (u32)b, (u32)b);
         emudebugdump(rest, restcount, EMU_DUMPBYTES);
@@ -323,28 +320,28 @@ void ansiterminal::emucsibyte(u8 b, u8 const* rest, u32 restcount)
         return;
     }
     switch (b) {
-    case ';':
+    case csi_separator:
         if (emu.paramindex < EMU_MAXPARAMS - 1)
             emu.paramindex++;
         emu.params[emu.paramindex] = 0;
         emu.digits = 0;
         emu.paramseen = 1;
         return;
-    case '?':
-    case '>':
+    case csi_private:
+    case csi_secondary:
         emu.csikind = b;
         return;
-    case '<': emu.escape = emu_csidump; return;
-    case ' ':
-    case '$': emu.escape = emu_csiskip; return;
-    case '!': emu.escape = emu_csisoftreset; return;
+    case csi_unknownkind: emu.escape = emu_csidump; return;
+    case csi_space:
+    case csi_dollar: emu.escape = emu_csiskip; return;
+    case csi_softreset: emu.escape = emu_csisoftreset; return;
     default: break;
     }
     emu.escape = emu_ground;
-    if (emu.csikind == '?')
+    if (emu.csikind == csi_private)
         emuprivate(b);
-    else if (emu.csikind == '>')
-        (b == 'c') ? emuanswer("\x1b[>0;100;0c") : (void)0;
+    else if (emu.csikind == csi_secondary)
+        (b == csi_deviceattributes) ? emuanswer("\x1b[>0;100;0c") : (void)0;
     else
         emufinal(b, rest, restcount);
 }
@@ -366,23 +363,23 @@ void ansiterminal::emufinal(u8 b, u8 const* rest, u32 restcount)
 {
     s32 n = emucount(0);
     switch (b) {
-    case 'A': cursory = (s16)kzv_max(cursory - n, 0); break;
-    case 'B': cursory = (s16)kzv_min(cursory + n, rows - 1); break;
-    case 'C': cursorx = (s16)kzv_min(cursorx + n, columns - 1); break;
-    case 'G': cursorx = (s16)kzv_min(n - 1, columns - 1); break;
-    case 'H':
+    case csi_up: cursory = (s16)kzv_max(cursory - n, 0); break;
+    case csi_down: cursory = (s16)kzv_min(cursory + n, rows - 1); break;
+    case csi_right: cursorx = (s16)kzv_min(cursorx + n, columns - 1); break;
+    case csi_column: cursorx = (s16)kzv_min(n - 1, columns - 1); break;
+    case csi_position:
         cursory = (s16)kzv_min(n - 1, rows - 1);
         cursorx = (s16)kzv_min(emucount(1) - 1, columns - 1);
         break;
-    case 'f':
+    case csi_positionclamped:
         cursory = (s16)(clampto(emuparam(0), 1, rows) - 1);
         cursorx = (s16)(clampto(emuparam(1), 1, columns) - 1);
         break;
-    case 'd': cursory = (s16)kzv_min(n - 1, rows - 1); break;
-    case 'J':
-    case 'K': emuerase(b); break;
-    case 'L': emuinsertlines(n); break;
-    case 'P': {
+    case csi_row: cursory = (s16)kzv_min(n - 1, rows - 1); break;
+    case csi_eraseindisplay:
+    case csi_eraseinline: emuerase(b); break;
+    case csi_insertlines: emuinsertlines(n); break;
+    case csi_deletechars: {
         // Cells from the cursor + n on move n places left; the row's end keeps its cells.
         s32 from = cursorx + n;
         if (cursorx < columns && from < columns) {
@@ -391,13 +388,13 @@ void ansiterminal::emufinal(u8 b, u8 const* rest, u32 restcount)
         }
         break;
     }
-    case 'X': {
+    case csi_erasechars: {
         s32 k = kzv_min(n, columns - cursorx);
         fillcells((u32)cursory * (u32)columns + (u32)cursorx, (u32)kzv_max(k, 0), ' ' | emuattributes());
         cursorx = (s16)(cursorx + kzv_max(k, 0));
         break;
     }
-    case 'b': {
+    case csi_repeat: {
         // A repeat stops at the row's end, as a terminal's own does, so it never
         // wraps or scrolls and costs at most one row.
         s32 k = kzv_min(n, columns - cursorx);
@@ -405,9 +402,9 @@ void ansiterminal::emufinal(u8 b, u8 const* rest, u32 restcount)
             emuwritecell(emu.lastchar);
         break;
     }
-    case 'm': emusgr(); break;
-    case 'n':
-        if (emuparam(0) == 6) {
+    case csi_sgr: emusgr(); break;
+    case csi_statusreport:
+        if (emuparam(0) == CSI_STATUS_CURSORPOSITION) {
             char answer[32];
             vprinter_format(answer, sizeof(answer), sizeof(answer), "\x1b[%d;%dR", cursory + 1, cursorx + 1);
             emuanswer(answer);
@@ -415,7 +412,7 @@ void ansiterminal::emufinal(u8 b, u8 const* rest, u32 restcount)
             eprintf("ansi: ESC [ %d n\n", emuparam(0));
         }
         break;
-    case 'r': {
+    case csi_scrollregion: {
         s32 top = clampto(emucount(0) - 1, 0, rows - 1);
         s32 bottom = emuparam(1) > 0 ? clampto(emuparam(1) - 1, 0, rows - 1) : rows - 1;
         if (top < bottom) {
@@ -424,9 +421,9 @@ void ansiterminal::emufinal(u8 b, u8 const* rest, u32 restcount)
         }
         break;
     }
-    case 'h':
-    case 'l':
-    case 't':
+    case csi_setmode:
+    case csi_resetmode:
+    case csi_window:
         break;
     default:
         eprintf("ansi: ESC [ %c (%x) par: %d %d %d\n", (u32)b, (u32)b, emuparam(0), emuparam(1), emuparam(2));
@@ -442,7 +439,7 @@ void ansiterminal::emuerase(u8 b)
     u32 w = (u32)columns, y = (u32)cursory, x = (u32)kzv_min(cursorx, (s16)columns);
     u32 space = ' ' | emuattributes();
     s32 p = emuparam(0);
-    if (b == 'J') {
+    if (b == csi_eraseindisplay) {
         if (p == 0) {
             fillcells(y * w, (u32)(rows - cursory) * w, space);
         } else if (p == 2 || p == 3) {
@@ -500,13 +497,13 @@ void ansiterminal::emusgr()
 
 void ansiterminal::emuprivate(u8 b)
 {
-    if (b == 'r' || b == 's')
+    if (b == csi_restoremodes || b == csi_savemodes)
         return;
-    if (b != 'h' && b != 'l') {
+    if (b != csi_setmode && b != csi_resetmode) {
         eprintf("ansi: ESC [ ? %c (%x) par: %d %d %d\n", (u32)b, (u32)b, emuparam(0), emuparam(1), emuparam(2));
         return;
     }
-    bool on = b == 'h';
+    bool on = b == csi_setmode;
     switch (emuparam(0)) {
     case 1:
         modeflags = on ? (u16)(modeflags | termflag_appcursor) : (u16)(modeflags & ~termflag_appcursor);

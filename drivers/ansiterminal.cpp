@@ -5,6 +5,7 @@
 // once and not to echo, and whose size comes from the cursor position report
 // (ESC [ rows ; columns R) after a move to row and column 999.
 #include "ansiterminal.h"
+#include "ansicodes.h"
 #include "../framework/mem.h"
 #include "../framework/os.h"
 #include "../framework/str.h"
@@ -42,7 +43,7 @@ void parsesizereply(u8 const* p, u32 n, s64& rowcount, s64& columncount)
     while (i < n && (p[i] < '0' || p[i] > '9'))
         i++;
     rowcount = readnumber(p, n, i);
-    while (i < n && p[i] != ';')
+    while (i < n && p[i] != csi_separator)
         i++;
     while (i < n && (p[i] < '0' || p[i] > '9'))
         i++;
@@ -63,10 +64,7 @@ void ansiterminal::init(mem* p)
 
 void ansiterminal::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 void ansiterminal::mexit()
@@ -105,18 +103,9 @@ bool ansiterminal::open(int c, int r, int extra0, int extra1)
 }
 
 // Every open starts from a fresh record that is still wired to the same peers.
-static void restartkeepingpeers(ansiterminal& t)
-{
-    pin* inpeer = t.in.peer;
-    pin* outpeer = t.out.peer;
-    t.exit(false);
-    t.in.peer = inpeer;
-    t.out.peer = outpeer;
-}
-
 bool ansiterminal::opentui()
 {
-    restartkeepingpeers(*this);
+    module_resetkeepingpeers(*this);
     if (!openterm())
         return false;
     if (modeflags & termflag_sizefromstdio)
@@ -145,7 +134,7 @@ bool ansiterminal::openterm()
     module* peer = in.peer ? in.peer->owner : nullptr;
     if (!peer)
         return false;
-    in.call('W', 0, 0, nullptr);
+    in.call(cmd_datarequested, 0, 0, nullptr);
     if (peer->type != type_bytestream)
         return false;
     if (peer->kind.stream.sourcekind == source_stdio)
@@ -188,7 +177,7 @@ void ansiterminal::askterminalsize()
                 length--;
             }
             reply[length++] = got[i];
-            complete = complete || got[i] == 'R';
+            complete = complete || got[i] == csi_positionreport;
         }
         if (complete) {
             s64 r = 0, c = 0;
@@ -327,14 +316,7 @@ void ansiterminal::termsetcursor(int x, int y)
     if (mode == termmode_emulator)
         return;
     u8 seq[24];
-    u32 n = 0;
-    seq[n++] = 27;
-    seq[n++] = '[';
-    n += term_decimal(seq + n, (u32)cursory + 1);
-    seq[n++] = ';';
-    n += term_decimal(seq + n, (u32)cursorx + 1);
-    seq[n++] = 'H';
-    send(seq, n);
+    send(seq, term_cursorto(seq, (u32)cursory + 1, (u32)cursorx + 1));
 }
 
 void ansiterminal::termsetcursorx(int x)
@@ -343,12 +325,7 @@ void ansiterminal::termsetcursorx(int x)
         return;
     cursorx = (s16)kzv_max(0, kzv_min(x, columns - 1));
     u8 seq[16];
-    u32 n = 0;
-    seq[n++] = 27;
-    seq[n++] = '[';
-    n += term_decimal(seq + n, (u32)cursorx + 1);
-    seq[n++] = 'G';
-    send(seq, n);
+    send(seq, term_cursortocolumn(seq, (u32)cursorx + 1));
 }
 
 // A cursor or erase sequence: the emulator interprets it, the line terminal sends
@@ -570,7 +547,7 @@ sptr ansiterminal_concb(void* self, unsigned cmd, int a, int b, void const* p)
     }
     case stream_writebyte: return t->putbyte((u8)a);
     case stream_writeline: return t->putline((char const*)p);
-    case 'W': t->datarequested(); return 1;
+    case cmd_datarequested: t->datarequested(); return 1;
     default: break;
     }
     sptr reply = 0;

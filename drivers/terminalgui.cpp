@@ -78,10 +78,7 @@ void terminalgui::minit()
 
 void terminalgui::exit(bool keep)
 {
-    unregister();
-    mexit();
-    if (!keep)
-        init(pool);
+    module_exit(*this, keep);
 }
 
 // The renderer's goodbye sequence goes out through the console, so the renderer
@@ -165,7 +162,7 @@ bool terminalgui::attach(module* peer, u32 format)
 {
     if (!peer)
         return fail("no terminal to draw on");
-    peer->call('W', 0, 0, nullptr);
+    peer->call(cmd_datarequested, 0, 0, nullptr);
     if (peer->type != type_bytestream || peer->kind.stream.sourcekind != source_stdio ||
         !peer->kind.stream.source.stdio.isterminal)
         return fail("no terminal to draw on");

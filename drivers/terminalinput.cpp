@@ -5,19 +5,10 @@
 // release, +32 for motion, 64 + n for the wheel, plus the modifier bits) and the
 // column and row, each 33 + the cell number.
 #include "terminalinput.h"
+#include "ansicodes.h"
 #include "../framework/printf.h"
 
 namespace kzv {
-
-// The byte after ESC [ that names the key, or that starts a longer sequence.
-enum : u8 {
-    csi_up = 'A', csi_down = 'B', csi_right = 'C', csi_left = 'D',
-    csi_f1 = 'P', csi_f2 = 'Q', csi_f3 = 'R', csi_f4 = 'S',
-    csi_delete = '3',           // then '~'
-    csi_modified = '1',         // then ';', the modifier digit and the final byte
-    csi_mouse = 'M',            // then button, column and row
-};
-const u8 CSI_SHIFTDIGIT = '2';  // the modifier digit of Shift
 
 void keydecoder::reset()
 {
@@ -57,7 +48,7 @@ u32 keydecoder::feed(u8 byte, u32 nowms)
         return csi(byte);
     case keystate_csi3:
         state = keystate_ground;
-        if (byte == '~')
+        if (byte == csi_tilde)
             return guikey_delete;
         eprintf("getkey s3 %x\n", (u32)byte);
         return 0;
@@ -83,16 +74,16 @@ u32 keydecoder::feed(u8 byte, u32 nowms)
 u32 keydecoder::ground(u8 byte, u32 nowms)
 {
     switch (byte) {
-    case 8:
-    case 127:
+    case ctl_backspace:
+    case ctl_delete:
         return guikey_backspace;
-    case 10:
+    case ctl_lf:
         state = keystate_afterlf;
         return guikey_enter;
-    case 13:
+    case ctl_cr:
         state = keystate_aftercr;
         return guikey_enter;
-    case 27:
+    case ctl_escape:
         state = keystate_afterescape;
         escapems = nowms;
         return 0;
@@ -104,7 +95,7 @@ u32 keydecoder::ground(u8 byte, u32 nowms)
 // The second byte of a CR LF or LF CR pair is dropped; anything else is a new key.
 u32 keydecoder::afterlineend(u8 byte)
 {
-    bool pair = (state == keystate_afterlf && byte == 13) || (state == keystate_aftercr && byte == 10);
+    bool pair = (state == keystate_afterlf && byte == ctl_cr) || (state == keystate_aftercr && byte == ctl_lf);
     if (pair) {
         state = keystate_ground;
         return 0;
@@ -116,7 +107,7 @@ u32 keydecoder::afterlineend(u8 byte)
 // and the byte is a key of its own.
 u32 keydecoder::afterescape(u8 byte)
 {
-    if (byte == '[') {
+    if (byte == esc_csi) {
         state = keystate_csi;
         return 0;
     }
@@ -147,7 +138,7 @@ u32 keydecoder::csi1(u8 byte)
 {
     u32 s = state;
     state = keystate_ground;
-    if (s == keystate_csi1 && byte == ';') {
+    if (s == keystate_csi1 && byte == csi_separator) {
         state = keystate_csi1semicolon;
     } else if (s == keystate_csi1semicolon && byte == CSI_SHIFTDIGIT) {
         state = keystate_csi1shift;

@@ -7,6 +7,7 @@
 // drawing loop runs over the part of its shape that lies on the screen, so huge or
 // negative sizes cost nothing and write nothing outside the grid.
 #include "ansiterminal.h"
+#include "ansicodes.h"
 #include "../framework/mem.h"
 #include "../framework/os.h"
 #include "../framework/printf.h"
@@ -73,11 +74,35 @@ u32 term_decimal(u8* out, u32 v)
     return n;
 }
 
+// ESC [, the start of every control sequence.
+static u32 term_csi(u8* out)
+{
+    out[0] = ctl_escape;
+    out[1] = esc_csi;
+    return 2;
+}
+
+u32 term_cursorto(u8* out, u32 row, u32 column)
+{
+    u32 n = term_csi(out);
+    n += term_decimal(out + n, row);
+    out[n++] = csi_separator;
+    n += term_decimal(out + n, column);
+    out[n++] = csi_position;
+    return n;
+}
+
+u32 term_cursortocolumn(u8* out, u32 column)
+{
+    u32 n = term_csi(out);
+    n += term_decimal(out + n, column);
+    out[n++] = csi_column;
+    return n;
+}
+
 u32 term_sgr(u8* out, u32 index, bool background)
 {
-    u32 n = 0;
-    out[n++] = 27;
-    out[n++] = '[';
+    u32 n = term_csi(out);
     index &= 0xFF;
     if (index < 16) {
         u32 base = index < 8 ? (background ? 40 : 30) : (background ? 92 : 82);
@@ -85,12 +110,12 @@ u32 term_sgr(u8* out, u32 index, bool background)
     } else {
         out[n++] = background ? '4' : '3';
         out[n++] = '8';
-        out[n++] = ';';
+        out[n++] = csi_separator;
         out[n++] = '5';
-        out[n++] = ';';
+        out[n++] = csi_separator;
         n += term_decimal(out + n, index);
     }
-    out[n++] = 'm';
+    out[n++] = csi_sgr;
     return n;
 }
 
@@ -538,13 +563,7 @@ void ansiterminal::appendline(u8 const* bytes, u32 count)
 void ansiterminal::sendrun(s32 row, s32 first, s32 last, s32& lastfg, s32& lastbg)
 {
     u8 piece[TERM_MAXCELLBYTES];
-    u32 n = 0;
-    piece[n++] = 27;
-    piece[n++] = '[';
-    n += term_decimal(piece + n, (u32)row + 1);
-    piece[n++] = ';';
-    n += term_decimal(piece + n, (u32)first + 1);
-    piece[n++] = 'H';
+    u32 n = term_cursorto(piece, (u32)row + 1, (u32)first + 1);
     linelength = 0;
     appendline(piece, n);
     bool colours = colordepth >= depth_8;

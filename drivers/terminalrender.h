@@ -57,6 +57,10 @@ u32 term_charbytes(u8* out, u32 ch, bool utf8boxes);
 u32 term_utf8(u8* out, u32 unit);
 // Decimal digits of v; returns their count (at most 10).
 u32 term_decimal(u8* out, u32 v);
+// The cursor moves ESC [ row ; column H and ESC [ column G, both counted from 1;
+// they return their length (at most 24 and 13).
+u32 term_cursorto(u8* out, u32 row, u32 column);
+u32 term_cursortocolumn(u8* out, u32 column);
 // A cell size in pixels from the environment: decimal digits only, 1 to
 // TERM_MAXCELLSIZE (256); anything else (empty, signed, too large) gives 0.
 u32 term_parsecellsize(char const* text);

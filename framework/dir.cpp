@@ -38,11 +38,7 @@ void dir::exit(bool keep)
 
 void dir::resetkeepconnections()
 {
-    pin* inpeer = in.peer;
-    pin* outpeer = out.peer;
-    exit(false);
-    in.peer = inpeer;
-    out.peer = outpeer;
+    module_resetkeepingpeers(*this);
 }
 
 bool dir::open(char const* path)
@@ -186,11 +182,11 @@ sptr dir_concb(void* self, unsigned cmd, int a, int, void const* p)
         return d->stepback();
     case stream_restart:
         return d->restart();
-    case '>': case 'S': case 'W': case '^':
-        return 1;
     default:
-        return 0;
+        break;
     }
+    sptr reply = 0;
+    return module_defaultreply(cmd, p, reply) ? reply : 0;
 }
 
 } // namespace kzv

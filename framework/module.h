@@ -5,6 +5,7 @@
 // thread, one at a time.
 #pragma once
 #include "data.h"
+#include "streamcodes.h"
 
 namespace kzv {
 
@@ -17,7 +18,11 @@ typedef sptr (*modulecallback)(void* self, unsigned cmd, int a, int b, void cons
 // stream set (streamcodes.h) that every module answers. The user interface's
 // "window closed" (ui_closed, 163, data.h) also ends the application's run.
 enum : unsigned {
-    cmd_cyclic = '>', cmd_exit = '?', cmd_connected = '@', cmd_endofloop = 'P',
+    cmd_cyclic = '>', cmd_exit = '?', cmd_connected = '@',
+    // The loop's end reaches the default handler as the stream reset's letter: two
+    // meanings, one code. A display back-end closes or flushes on it; a stream
+    // that were the default handler would start afresh, still wired.
+    cmd_endofloop = stream_reset,
     cmd_datarequested = 'W',    // run the data-request step where there is one; 1
     cmd_error = '^',            // a peer reports error a; 1
     // The last three codes of the protocol's letter range: no module here sends

@@ -6,17 +6,8 @@
 #include "framebuffer.h"
 #include "../../gui/guidriver.h"
 #include "../../drivers/x11display.h"
-#include "../../framework/sysprocess.h"
 
 namespace kzv {
-
-const u32 ENV_CAPACITY = 1024;          // getenv copies up to 999 characters
-
-static bool hasenv(char const* name)
-{
-    char value[ENV_CAPACITY];
-    return process->getenv(name, value, sizeof value);
-}
 
 int guidriver::open(u32 f0, u32 f1, u32 f2, u32 f3, u32 f4, u32 f5)
 {
@@ -26,7 +17,7 @@ int guidriver::open(u32 f0, u32 f1, u32 f2, u32 f3, u32 f4, u32 f5)
     if (f & guiopen_framebuffer)
         return framebuffer_openfor(*this);
     reset();
-    int r = (!(f & guiopen_noterminal) && hasenv("KZVTERM_CXS")) ? open_terminal() : open_x11();
+    int r = wantsterminal(f) ? open_terminal() : open_x11();
     if (!r)
         endrun();
     return r;

@@ -21,6 +21,7 @@ framework=(drivers/x11.cpp drivers/x11events.cpp drivers/x11window.cpp drivers/x
            framework/printf.cpp framework/vprinter.cpp framework/vprinterfloat.cpp framework/str.cpp
            framework/strwide.cpp framework/stdio.cpp framework/fileload.cpp framework/filestream.cpp
            framework/resources.cpp framework/timeconv.cpp framework/dumpmem.cpp framework/data.cpp
+           framework/dirnamelist.cpp
            gui/image.cpp gui/imagedraw.cpp gui/cornermask.cpp gui/pixelformat.cpp gui/blit.cpp
            gui/windowtable.cpp
            resources/resourcearchive.cpp platform/linux/syscalls.cpp)
