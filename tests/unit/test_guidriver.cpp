@@ -5,9 +5,6 @@
 // on a scripted terminal, and the end of the run when no display is found.
 #include "guifakes.h"
 #include "../../drivers/terminalgui.h"
-#if KZV_TESTS_FRAMEBUFFER
-#include "../../platform/linux/framebuffer.h"
-#endif
 
 using namespace kzv;
 using namespace kzvtest;
@@ -452,22 +449,15 @@ TEST(guidriver_open_without_display_ends_the_run)
         CHECK_EQ(f.d->open(r.flags), 0);
         CHECK_EQ(process->exitcode, 2);
     }
+#if !KZV_TESTS_FRAMEBUFFER
+    // Where the back-end is built, its own tests open it through the driver
+    // against a fake card: this machine's real one must not be taken over.
     {
         setrow("framebuffer asked for");
-#if KZV_TESTS_FRAMEBUFFER
-        // A card that is not there, whatever this machine has: a real one would
-        // be taken over.
-        drmdevice nocard = drmdevice_kernel;
-        nocard.open = [](drmdevice*, char const*, int) -> long { return -2; };
-        drmdevice* kernel = framebuffer_drm;
-        framebuffer_drm = &nocard;
-#endif
         driverfixture f;
         CHECK_EQ(f.d->open(guiopen_framebuffer), 0);
         CHECK(f.d->failure != nullptr);
         CHECK_EQ(process->exitcode, 0);
-#if KZV_TESTS_FRAMEBUFFER
-        framebuffer_drm = kernel;
-#endif
     }
+#endif
 }
