@@ -11,8 +11,8 @@ import os
 import shutil
 import struct
 import subprocess
-import tempfile
-import time
+
+from x11peer import start_xvfb, wait_for
 
 BUILD = os.environ.get("KZV_BUILD", "")
 SUFFIX = os.environ.get("KZV_SUFFIX", "windows-x64")
@@ -24,16 +24,6 @@ DEVNULL = subprocess.DEVNULL
 
 def have_tools():
     return all(shutil.which(t) for t in ("wine", "wineserver", "wineboot", "Xvfb", "xdotool", "xwininfo", "xwd"))
-
-
-def wait_for(predicate, seconds=10.0, step=0.02):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return predicate()
 
 
 def windowspath(path):
@@ -55,23 +45,11 @@ class WineDesktop:
         self._startwine()
 
     def _startx(self):
-        reader, writer = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(writer), "-nolisten", "tcp", "-noreset", "-screen",
-                                      "0", "%dx%dx24" % (self.width, self.height)],
-                                     pass_fds=(writer,), stdin=DEVNULL, stdout=DEVNULL, stderr=DEVNULL)
-        os.close(writer)
-        digits = b""
-        end = time.monotonic() + 15
-        while not digits.endswith(b"\n") and time.monotonic() < end:
-            chunk = os.read(reader, 16)
-            if not chunk:
-                break
-            digits += chunk
-        os.close(reader)
-        if not digits.strip().isdigit():
+        self.xvfb, self.number = start_xvfb(["-nolisten", "tcp", "-noreset", "-screen", "0",
+                                             "%dx%dx24" % (self.width, self.height)], seconds=15)
+        if not self.xvfb:
             self.close()
             raise RuntimeError("Xvfb did not report a display number")
-        self.number = int(digits)
 
     def quiet(self, args, seconds):
         return subprocess.run(["timeout", "-k", "5", str(seconds)] + args, env=self.env, stdin=DEVNULL,
