@@ -4,6 +4,8 @@
 // and one final byte whose meaning depends on that kind byte; an operating-system
 // command is ESC ] up to BEL or ESC \. The cursor keys send the cursor movement
 // sequences themselves, so those final bytes have one name for both directions.
+// A terminal also sends keys as ESC O and one final byte: F1-F4 always, the
+// cursor keys and the keypad once a program has put them in application mode.
 #pragma once
 #include "../framework/types.h"
 
@@ -24,6 +26,7 @@ enum : u8 {
     esc_savecursor = '7', esc_restorecursor = '8',
     esc_keypadapplication = '=', esc_keypadnumeric = '>',
     esc_csi = '[', esc_osc = ']',
+    esc_ss3 = 'O',              // from a terminal: a key in one final byte
     esc_reset = 'c',
     esc_stringterminator = '\\',                // ESC \ ends an operating-system command
 };
@@ -74,5 +77,14 @@ enum : u8 {
     csi_mouse = 'M',                // then button, column and row
 };
 const u8 CSI_SHIFTDIGIT = '2';      // the modifier digit of Shift
+
+// Final bytes of ESC O that only the keypad sends in application mode. The
+// keypad's j..y send the key's character plus 0x40 ('*' + - . / and the digits),
+// and its Enter 'M' (CR plus 0x40); '=' has a byte of its own.
+enum : u8 {
+    ss3_keypadenter = 'M', ss3_keypadequals = 'X',
+    ss3_keypadfirst = 'j', ss3_keypadlast = 'y',
+};
+const u8 SS3_KEYPADOFFSET = 0x40;   // the final byte minus the key's character
 
 } // namespace kzv

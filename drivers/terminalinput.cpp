@@ -1,6 +1,8 @@
 // The key decoder's state machine. Facts it relies on: a terminal ends a line with
 // CR, LF, CR LF or LF CR, and each pair is one Enter; cursor keys are ESC [ A..D,
-// F1-F4 ESC [ P..S, Delete ESC [ 3 ~, Shift+Up/Down ESC [ 1 ; 2 A/B. A mouse
+// F1-F4 ESC [ P..S, Delete ESC [ 3 ~, Shift+Up/Down ESC [ 1 ; 2 A/B. The same
+// cursor and function keys also come as ESC O A..D and ESC O P..S, and the keypad
+// in application mode as ESC O and its own final bytes (ansicodes.h). A mouse
 // report is ESC [ M and three bytes: the button (32 + button number, 3 meaning
 // release, +32 for motion, 64 + n for the wheel, plus the modifier bits) and the
 // column and row, each 33 + the cell number.
@@ -46,6 +48,8 @@ u32 keydecoder::feed(u8 byte, u32 nowms)
         return afterescape(byte);
     case keystate_csi:
         return csi(byte);
+    case keystate_ss3:
+        return ss3(byte);
     case keystate_csi3:
         state = keystate_ground;
         if (byte == csi_tilde)
@@ -103,20 +107,25 @@ u32 keydecoder::afterlineend(u8 byte)
     return pushback(byte, 0);
 }
 
-// ESC and a byte other than '[' is the Esc key (also Alt+key and ESC O sequences),
-// and the byte is a key of its own.
+// ESC and a byte other than '[' or 'O' is the Esc key (also Alt+key), and the byte
+// is a key of its own. Alt+Shift+O sends ESC O as well, and is given up for the
+// keys, which a terminal sends far more often.
 u32 keydecoder::afterescape(u8 byte)
 {
     if (byte == esc_csi) {
         state = keystate_csi;
         return 0;
     }
+    if (byte == esc_ss3) {
+        state = keystate_ss3;
+        return 0;
+    }
     return pushback(byte, guikey_escape);
 }
 
-u32 keydecoder::csi(u8 byte)
+// The final bytes that mean the same key after ESC [ and after ESC O; 0 for others.
+static u32 cursororfunctionkey(u8 byte)
 {
-    state = keystate_ground;
     switch (byte) {
     case csi_up: return guikey_up;
     case csi_down: return guikey_down;
@@ -126,11 +135,41 @@ u32 keydecoder::csi(u8 byte)
     case csi_f2: return guikey_f1 + 1;
     case csi_f3: return guikey_f1 + 2;
     case csi_f4: return guikey_f1 + 3;
+    default: return 0;
+    }
+}
+
+u32 keydecoder::csi(u8 byte)
+{
+    state = keystate_ground;
+    if (u32 key = cursororfunctionkey(byte))
+        return key;
+    switch (byte) {
     case csi_delete: state = keystate_csi3; return 0;
     case csi_modified: state = keystate_csi1; return 0;
     case csi_mouse: state = keystate_mousebutton; return 0;
     default: return 0;
     }
+}
+
+// Like ESC [, a byte that ends no key here ends the sequence without one; the
+// modifier form ESC O 1 ; 2 A goes on as ESC [ 1 ; 2 A does.
+u32 keydecoder::ss3(u8 byte)
+{
+    state = keystate_ground;
+    if (u32 key = cursororfunctionkey(byte))
+        return key;
+    if (byte == csi_modified) {
+        state = keystate_csi1;
+        return 0;
+    }
+    if (byte == ss3_keypadenter)
+        return guikey_enter;
+    if (byte == ss3_keypadequals)
+        return '=';
+    if (byte >= ss3_keypadfirst && byte <= ss3_keypadlast)
+        return (u32)(byte - SS3_KEYPADOFFSET);
+    return 0;
 }
 
 // ESC [ 1 ; 2 A and B; a byte that breaks the sequence is consumed without a key.

@@ -32,8 +32,8 @@ const u8 KEY_MOUSEMODIFIERS = 0x1C;
 
 enum : u32 {
     keystate_ground = 0, keystate_afterlf, keystate_aftercr, keystate_afterescape, keystate_csi,
-    keystate_csi3, keystate_csi1, keystate_csi1semicolon, keystate_csi1shift, keystate_mousebutton,
-    keystate_mousecolumn, keystate_mouserow,
+    keystate_ss3, keystate_csi3, keystate_csi1, keystate_csi1semicolon, keystate_csi1shift,
+    keystate_mousebutton, keystate_mousecolumn, keystate_mouserow,
 };
 
 struct keydecoder {
@@ -59,6 +59,7 @@ private:
     u32 afterlineend(u8 byte);
     u32 afterescape(u8 byte);
     u32 csi(u8 byte);
+    u32 ss3(u8 byte);
     u32 csi1(u8 byte);
     u32 mousebutton(u8 byte);
     u32 mousereport(u8 rowbyte);

@@ -158,6 +158,20 @@ class dialogpane:
         """Bytes into the pane as they are (also bytes above 127)."""
         self.tmux("send-keys", "-H", *("%02x" % b for b in data))
 
+    def termwrite(self, data):
+        """Bytes into the pane's terminal as a program's output would go, such as
+        the modes an earlier program leaves set."""
+        fd = os.open(self.tty, os.O_WRONLY | os.O_NOCTTY)
+        try:
+            os.write(fd, data)
+        finally:
+            os.close(fd)
+
+    def keymodes(self):
+        """Application cursor keys and application keypad, as tmux keeps them."""
+        cursor, keypad = self.tmux("display-message", "-p", "#{keypad_cursor_flag} #{keypad_flag}").split()
+        return {"cursor": cursor == "1", "keypad": keypad == "1"}
+
     def cell(self, window, x, y):
         """The cell whose centre the back-end reports as the point nearest (x, y)
         of the window: column * CELLX + CELLX / 2 and row * CELLY + CELLY / 2."""

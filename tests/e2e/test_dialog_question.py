@@ -1,6 +1,7 @@
 """The yes/no question in a real terminal (tmux), driven as a user would: Enter,
 Esc, clicks on Yes and No, both words (yesno, yes_no) and a link named after the
-dialog; Esc and Enter in one burst give one answer only. Each run checks exactly
+dialog; Esc and Enter in one burst give one answer only; keys that a terminal in
+application mode sends as ESC O sequences are no Esc. Each run checks exactly
 what x=$(...) captured, the exit status, that nothing went to standard error and
 that the terminal is as it was. An answer that standard output does not take
 (full, closed, its reader gone) ends with one line and status 2, never as a
@@ -50,6 +51,20 @@ def test_one_answer_when_esc_and_enter_arrive_together(pane):
     pane.sendbytes("\x1b")
     pane.send("Enter")
     assert pane.result() == (b"no", b"", 0, True)
+
+
+def test_application_mode_keys_are_not_esc(pane):
+    # With both modes on, tmux sends Up as ESC O A, Left as ESC O D and keypad 5 as
+    # ESC O u; F1 and F4 are ESC O P and ESC O S in any mode. Each key, then Enter,
+    # must answer as Enter alone does.
+    for key in ["Up", "Left", "F1", "F4", "KP5"]:
+        pane.termwrite(b"\x1b[?1h\x1b=")
+        pane.start(["yesno"])
+        assert pane.framed(), "no frame on the screen"
+        assert pane.keymodes() == {"cursor": True, "keypad": True}, key
+        pane.send(key)
+        pane.send("Enter")
+        assert pane.result() == (b"yes", b"", 0, True), key
 
 
 def test_answer_line_written_whole_to_a_file(pane):

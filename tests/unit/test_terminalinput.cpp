@@ -34,7 +34,7 @@ struct keyrow {
     char const* name;
     char const* bytes;
     u32 length;             // 0: the bytes are a text
-    u32 keys[6];
+    u32 keys[8];
 };
 
 // Each row's bytes on a fresh renderer must give exactly its keys.
@@ -76,8 +76,30 @@ TEST(key_table)
         {"unknown CSI gives its tail", "\x1b[5~", 0, {'~', NONE}},
         {"ESC then a letter", "\x1bx", 0, {27, 'x', NONE}},
         {"ESC ESC [ A", "\x1b\x1b[A", 0, {27, guikey_up, NONE}},
-        {"ESC O is Esc", "\x1bOP", 0, {27, 'O', 'P', NONE}},
+        {"ESC then lower-case o", "\x1bo", 0, {27, 'o', NONE}},
         {"ESC then CR", "\x1b\r\n", 0, {27, 10, NONE}},
+    };
+    checkrows(rows, sizeof rows / sizeof rows[0]);
+}
+
+// ESC O and one final byte: what terminals send for F1-F4, and for the cursor keys
+// and the keypad in application mode.
+TEST(escape_o_table)
+{
+    static const keyrow rows[] = {
+        {"cursor keys", "\x1bOA\x1bOB\x1bOC\x1bOD", 0, {guikey_up, guikey_down, guikey_right, guikey_left, NONE}},
+        {"F1 to F4", "\x1bOP\x1bOQ\x1bOR\x1bOS", 0, {guikey_f1, guikey_f1 + 1, guikey_f1 + 2, guikey_f1 + 3, NONE}},
+        {"keypad Enter", "\x1bOM", 0, {10, NONE}},
+        {"keypad Enter then LF is two", "\x1bOM\n", 0, {10, 10, NONE}},
+        {"keypad digits", "\x1bOp\x1bOq\x1bOu\x1bOy", 0, {'0', '1', '5', '9', NONE}},
+        {"keypad operators", "\x1bOj\x1bOk\x1bOl\x1bOm\x1bOn\x1bOo", 0, {'*', '+', ',', '-', '.', '/', NONE}},
+        {"keypad equals", "\x1bOX", 0, {'=', NONE}},
+        {"between letters", "a\x1bOAb", 0, {'a', guikey_up, 'b', NONE}},
+        {"ESC ESC O P", "\x1b\x1bOP", 0, {27, guikey_f1, NONE}},
+        {"shift up and down", "\x1bO1;2A\x1bO1;2B", 0, {guikey_pageup, guikey_pagedown, NONE}},
+        {"modified F1 gives nothing", "\x1bO1;2Px", 0, {'x', NONE}},
+        {"unknown final gives nothing", "\x1bOHx\x1bOFy\x1bOzw", 0, {'x', 'y', 'w', NONE}},
+        {"a line end as final gives nothing", "\x1bO\rk", 0, {'k', NONE}},
     };
     checkrows(rows, sizeof rows / sizeof rows[0]);
 }
@@ -154,6 +176,22 @@ TEST(lone_escape_after_100_ms)
     process->msnow += 99;
     peer.feed("[B");
     CHECK_EQ(t.termgetkey(), guikey_down);
+    // As after ESC [, a sequence cut after ESC O goes on whenever the rest comes.
+    static const struct { char const* name; char const* first; u32 waitms; char const* rest; u32 key; } cuts[] = {
+        {"cut after O", "\x1bO", 500, "P", guikey_f1},
+        {"cut after ESC, in time", "\x1b", 99, "OA", guikey_up},
+        {"keypad cut after O", "\x1bO", 101, "M", guikey_enter},
+    };
+    for (auto const& c : cuts) {
+        kzvtest::setrow(c.name);
+        peer.feed(c.first);
+        CHECK_EQ(t.termgetkey(), 0u);
+        process->msnow += c.waitms;
+        CHECK_EQ(t.termgetkey(), 0u);
+        peer.feed(c.rest);
+        CHECK_EQ(t.termgetkey(), c.key);
+        CHECK_EQ(t.termgetkey(), 0u);
+    }
     process->msnow = saved;
     peer.stop();
 }
