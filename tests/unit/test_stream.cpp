@@ -175,6 +175,19 @@ void scriptexit(stream* s, bool keep) { ((teststream*)s)->exit(keep); }
 // The scheduler steps registered streams only while it runs.
 void runscheduler(u32 ms) { process->sleep(nullptr, ms); }
 
+// Runs the scheduler until the stream has nothing left to write and has left the
+// scheduler, within a generous bound: on a busy machine or under an emulator a
+// whole fixed wait can pass before the first step is due.
+void runscheduleruntilflushed(teststream& s)
+{
+    const u32 BOUNDMS = 5000, STEPMS = 10;
+    for (u32 waited = 0; waited < BOUNDMS; waited += STEPMS) {
+        if (s.cmd(stream_pending) == 0 && !s.hasstate(streamstate_registered))
+            return;
+        runscheduler(STEPMS);
+    }
+}
+
 bool sinkis(char const* text)
 {
     u32 n = strlen(text);
@@ -307,7 +320,7 @@ TEST(partial_writes_are_finished_by_the_scheduler)
     CHECK(s.hasstate(streamstate_registered));
     CHECK_EQ(s.interval, STREAM_FLUSHMS);
     CHECK_EQ(s.writemode, 3);
-    runscheduler(100);
+    runscheduleruntilflushed(s);
     CHECK(sinkis("0123456789"));
     CHECK_EQ(s.cmd(stream_pending), 0);
     CHECK(!s.hasstate(streamstate_registered));     // nothing left to flush
@@ -352,7 +365,7 @@ TEST(device_retry_interval_is_kept)
     CHECK(s.hasstate(streamstate_registered));
     CHECK_EQ(s.interval, 1);
     peer.blocked = false;
-    runscheduler(20);
+    runscheduleruntilflushed(s);
     CHECK(sinkis("ab"));
     CHECK_EQ(s.cmd(stream_pending), 0);
     CHECK(!s.hasstate(streamstate_registered));         // all out: no retry step while idle
@@ -365,7 +378,7 @@ TEST(device_retry_interval_is_kept)
     CHECK(s.isopen());
     CHECK_EQ(s.interval, 1);
     peer.blocked = false;
-    runscheduler(20);
+    runscheduleruntilflushed(s);
     CHECK(sinkis("abcd"));
     CHECK_EQ(peer.exits, 1);                            // flushed, closed and reset
     CHECK(!s.hasstate(streamstate_registered));
@@ -412,7 +425,7 @@ TEST(write_limit)
     CHECK_EQ(s.cmd(stream_pending), 60);
     CHECK(s.hasstate(streamstate_registered));
     peer.blocked = false;
-    runscheduler(60);
+    runscheduleruntilflushed(s);
     CHECK_EQ(s.cmd(stream_pending), 0);
     CHECK_EQ(peer.sinklength, 60);
     CHECK(!s.hasstate(streamstate_limit));
@@ -469,7 +482,7 @@ TEST(flush_that_stops_registers_for_a_retry)
     CHECK(s.hasstate(streamstate_registered));
     CHECK_EQ(s.interval, STREAM_FLUSHMS);
     peer.blocked = false;
-    runscheduler(60);
+    runscheduleruntilflushed(s);
     CHECK(sinkis("line\n"));
     CHECK(!s.hasstate(streamstate_registered));
 }
@@ -490,7 +503,7 @@ TEST(close_waits_for_pending_output)
     CHECK_EQ(s.cmd(stream_pending), 5);
     CHECK_EQ(peer.exits, 0);
     peer.blocked = false;
-    runscheduler(60);
+    runscheduleruntilflushed(s);
     CHECK(sinkis("bytes"));
     CHECK_EQ(peer.exits, 1);                            // reset itself ...
     CHECK(!s.isopen());
@@ -600,7 +613,7 @@ TEST(write_compaction_keeps_the_bytes)
     s.checkwrite();                                       // 10 go out, 240 stay at 10
     CHECK_EQ(s.cmd(stream_pending), 240);
     CHECK_EQ(s.cmd(stream_write, 50, 0, input + 250), 50);  // compacts, then appends
-    runscheduler(40);
+    runscheduleruntilflushed(s);
     CHECK_EQ(peer.sinklength, 300);
     CHECK_MEM(peer.sink, input, 300);
 }
