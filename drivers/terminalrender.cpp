@@ -1,11 +1,12 @@
 // The text-UI mode of the renderer: colours, clipping, drawing into the cell grid,
 // images, and the update that sends only the cells whose look changed (a blank and
-// a half block of one colour look alike). Facts it relies on: the
-// 256-colour palette has the basic 16 colours at 0-15, a 6x6x6 cube at 16-231
-// and a grey ramp at 232-255; SGR 30-37/40-47 select the basic colours and 90-97/
-// 100-107 the bright ones; ESC [ row ; column H moves the cursor (1-based). Every
-// drawing loop runs over the part of its shape that lies on the screen, so huge or
-// negative sizes cost nothing and write nothing outside the grid.
+// a half block of one colour look alike, and such a cell goes out as a blank).
+// Facts it relies on: the 256-colour palette has the basic 16 colours at 0-15, a
+// 6x6x6 cube at 16-231 and a grey ramp at 232-255; SGR 30-37/40-47 select the
+// basic colours and 90-97/100-107 the bright ones; a space shows only its
+// background; ESC [ row ; column H moves the cursor (1-based). Every drawing loop
+// runs over the part of its shape that lies on the screen, so huge or negative
+// sizes cost nothing and write nothing outside the grid.
 #include "ansiterminal.h"
 #include "ansicodes.h"
 #include "../framework/mem.h"
@@ -557,9 +558,31 @@ void ansiterminal::appendline(u8 const* bytes, u32 count)
     linelength += count;
 }
 
+// A blank (a zero cell goes out as a space) shows its background alone, and so
+// does a half block whose halves have one colour, where colours are sent.
+static bool issolid(u32 cell)
+{
+    u32 ch = cell_char(cell);
+    return ch == 0 || ch == ' ' ||
+           ((ch == uchar_lowerhalf || ch == uchar_upperhalf) && cell_fg(cell) == cell_bg(cell));
+}
+
+// What a cell shows where colours are sent: a solid cell its background, every
+// other cell itself.
+static u32 appearance(u32 cell) { return issolid(cell) ? cell_make(' ', 0, cell_bg(cell)) : cell; }
+
+// Two cells that look the same on the terminal need no update of one by the other.
+bool ansiterminal::looksalike(u32 a, u32 b) const
+{
+    return a == b || (colordepth >= depth_8 && appearance(a) == appearance(b));
+}
+
 // One run of a row: the cursor move, then each cell with the colour sequences it
-// needs. The buffer goes out whenever it holds more than twice the column count,
-// so it never holds more than that plus one cell (2 x columns + 64 is its size).
+// needs. A solid cell goes out as one space on its background and needs no
+// foreground, so a stretch of one colour costs one byte a cell and at most one
+// colour sequence. The buffer goes out whenever it holds more than twice the
+// column count, so it never holds more than that plus one cell (2 x columns + 64
+// is its size).
 void ansiterminal::sendrun(s32 row, s32 first, s32 last, s32& lastfg, s32& lastbg)
 {
     u8 piece[TERM_MAXCELLBYTES];
@@ -571,8 +594,9 @@ void ansiterminal::sendrun(s32 row, s32 first, s32 last, s32& lastfg, s32& lastb
     u32 const* cells = grid + (s64)row * columns;
     for (s32 x = first; x <= last; x++) {
         u32 cell = cells[x];
+        bool blank = colours && issolid(cell);
         n = 0;
-        if (colours && (s32)cell_fg(cell) != lastfg) {
+        if (colours && !blank && (s32)cell_fg(cell) != lastfg) {
             lastfg = (s32)cell_fg(cell);
             n += term_sgr(piece + n, (u32)lastfg, false);
         }
@@ -580,29 +604,15 @@ void ansiterminal::sendrun(s32 row, s32 first, s32 last, s32& lastfg, s32& lastb
             lastbg = (s32)cell_bg(cell);
             n += term_sgr(piece + n, (u32)lastbg, true);
         }
-        n += term_charbytes(piece + n, cell_char(cell), boxes);
+        if (blank)
+            piece[n++] = ' ';
+        else
+            n += term_charbytes(piece + n, cell_char(cell), boxes);
         appendline(piece, n);
         if (linelength > 2 * (u32)columns)
             flushline();
     }
     flushline();
-}
-
-// What a cell shows where colours are sent: a blank (a zero cell goes out as a
-// space) shows its background alone, and so does a half block whose halves have
-// one colour; every other cell shows itself.
-static u32 appearance(u32 cell)
-{
-    u32 ch = cell_char(cell);
-    bool solid = ch == 0 || ch == ' ' ||
-                 ((ch == uchar_lowerhalf || ch == uchar_upperhalf) && cell_fg(cell) == cell_bg(cell));
-    return solid ? cell_make(' ', 0, cell_bg(cell)) : cell;
-}
-
-// Two cells that look the same on the terminal need no update of one by the other.
-bool ansiterminal::looksalike(u32 a, u32 b) const
-{
-    return a == b || (colordepth >= depth_8 && appearance(a) == appearance(b));
 }
 
 void ansiterminal::termupdate(bool full)

@@ -9,14 +9,22 @@ wherever they have the same dialog (dialog's --fselect for the chooser; both for
 the message box and the question). A peer that is not installed is left out.
 Prints figures; it is not a test and asserts nothing.
 
-Each program runs on a pseudo-terminal of its own, in two sizes: 120 x 40 cells
-of 9 x 15 pixels (velkra's screen is then 1080 x 600 pixels, and without a
-graphic viewer its half-block picture shows the screen's top left corner, the
-empty ground), and 320 x 150 cells of 1 x 2 pixels, where the half-block picture
-shows the whole dialog. A frame is complete when the program has written at
-least the frame's least bytes and then stays quiet for QUIET seconds; the time
-reported is that of the last byte before the silence. The program is then sent
-the key, its pty is drained until it has ended, and it is reaped.
+Each program runs on a pseudo-terminal of its own, in the two settings in which
+a user sees velkra's dialog, with dialog and whiptail on a pty of the same size:
+- half blocks (KZVTERM_CXS=1 KZVTERM_CYS=2, no KZVTERM_TMP): each cell shows two
+  pixels, so the pty is as large as the whole dialog needs: 320 x 100 cells for
+  the message box and the question, 760 x 300 for the chooser (its 750 x 550
+  pixel window and frame);
+- image files (KZVTERM_CXS=9 KZVTERM_CYS=15 and KZVTERM_TMP a folder of its own):
+  120 x 40 cells, a 1080 x 600 pixel screen that holds every dialog whole; each
+  frame is an image file in that folder, which a graphic terminal shows where the
+  cells carry its marks. Beside the bytes sent to the terminal the script counts
+  the image files written by the end of the first frame and their bytes per file.
+A frame is complete when the program has written at least the frame's least
+bytes and then stays quiet for QUIET seconds; the time reported is that of the
+last byte before the silence. The program is then sent the key, its pty is
+drained until it has ended, and it is reaped. The folder listing runs at the
+chooser's half-block size.
 
 usage: tools/bench_dialogs.py [build-dir] [--runs N]
 """
@@ -39,9 +47,13 @@ QUIET = 0.15            # seconds of silence that end the first frame
 # A chooser on a big folder may set the terminal's modes long before its frame
 # follows: there the frame has at least LISTFRAME bytes.
 LISTFRAME = 1000
-GEOMETRIES = [  # (title, columns, rows, cell width, cell height)
-    ("120 x 40 cells of 9 x 15 pixels", 120, 40, 9, 15),
-    ("320 x 150 cells of 1 x 2 pixels (the whole dialog in half blocks)", 320, 150, 1, 2),
+HALFBLOCKS = (1, 2)      # cell width and height in pixels
+IMAGEFILES = (9, 15)
+SETTINGS = [  # (title, cell size, image files, {dialog: (columns, rows)})
+    ("half blocks, cells of 1 x 2 pixels", HALFBLOCKS, False,
+     {"message box": (320, 100), "question": (320, 100), "file chooser": (760, 300)}),
+    ("image files, cells of 9 x 15 pixels", IMAGEFILES, True,
+     {"message box": (120, 40), "question": (120, 40), "file chooser": (120, 40)}),
 ]
 LIMIT = 30.0            # the longest wait for a frame
 
@@ -126,7 +138,8 @@ def idlewakeups(fd, pid, seconds=2.0):
 
 
 def spawn(argv, env, geometry):
-    _, columns, rows, cellx, celly = geometry
+    """The program on a pty of GEOMETRY = (columns, rows, cell width, cell height)."""
+    columns, rows, cellx, celly = geometry
     pid, fd = pty.fork()
     if pid == 0:
         try:
@@ -138,10 +151,29 @@ def spawn(argv, env, geometry):
     return pid, fd
 
 
-def session(argv, env, geometry, minframe, key=b"\x1b", idle=False):
+def imagefiles(shared, pid):
+    """The image files of process PID in the folder SHARED: their count and bytes."""
+    prefix = "tuiimg_%04x_" % (pid & 0xFFFF)
+    sizes = []
+    for name in os.listdir(shared):
+        if name.startswith(prefix):
+            try:
+                sizes.append(os.path.getsize(os.path.join(shared, name)))
+            except OSError:
+                pass
+    return len(sizes), sum(sizes)
+
+
+def emptyfolder(path):
+    for name in os.listdir(path):
+        os.unlink(os.path.join(path, name))
+
+
+def session(argv, env, geometry, minframe, key=b"\x1b", idle=False, shared=None):
     """One run on a pty: a dict of the seconds to the end of the first frame (of
-    at least MINFRAME bytes), its bytes, the peak KiB, the idle wake-ups per
-    second (when IDLE) and the seconds from sending KEY to the end of the program."""
+    at least MINFRAME bytes), its bytes, the image files written into SHARED by
+    then (their count and bytes), the peak KiB, the idle wake-ups per second (when
+    IDLE) and the seconds from sending KEY to the end of the program."""
     pid, fd = spawn(argv, env, geometry)
     start = time.perf_counter()
     last = None
@@ -152,8 +184,9 @@ def session(argv, env, geometry, minframe, key=b"\x1b", idle=False):
             break
         last = time.perf_counter()
         total += len(chunk)
+    files, filebytes = imagefiles(shared, pid) if shared else (0, 0)
     result = {"frame": last - start if last is not None else float("nan"), "bytes": total,
-              "peak": peakkib(pid), "wakeups": float("nan")}
+              "files": files, "filebytes": filebytes, "peak": peakkib(pid), "wakeups": float("nan")}
     if idle:
         result["wakeups"] = idlewakeups(fd, pid)
     try:
@@ -162,21 +195,26 @@ def session(argv, env, geometry, minframe, key=b"\x1b", idle=False):
         pass
     result["exit"] = drain(fd, pid)
     os.close(fd)
+    if shared:
+        emptyfolder(shared)
     return result
 
 
-def measure(argv, env, runs, geometry, minframe=1, keys=False, idle=False):
+def measure(argv, env, runs, geometry, minframe=1, keys=False, idle=False, shared=None):
     """Medians over RUNS sessions ended by Esc (and, with KEYS, as many ended by
     Enter; with IDLE, one idle count); the peak memory is the largest seen."""
-    esc = [session(argv, env, geometry, minframe, b"\x1b", idle=idle and i == 0) for i in range(runs)]
+    esc = [session(argv, env, geometry, minframe, b"\x1b", idle=idle and i == 0, shared=shared)
+           for i in range(runs)]
     figures = {"frame": statistics.median(r["frame"] for r in esc),
                "bytes": statistics.median(r["bytes"] for r in esc),
+               "files": statistics.median(r["files"] for r in esc),
+               "perfile": statistics.median(r["filebytes"] / r["files"] if r["files"] else 0 for r in esc),
                "peak": max(r["peak"] for r in esc),
                "wakeups": esc[0]["wakeups"],
                "esc": statistics.median(r["exit"] for r in esc),
                "enter": float("nan")}
     if keys:
-        enter = [session(argv, env, geometry, minframe, b"\r") for _ in range(runs)]
+        enter = [session(argv, env, geometry, minframe, b"\r", shared=shared) for _ in range(runs)]
         figures["enter"] = statistics.median(r["exit"] for r in enter)
         figures["peak"] = max(figures["peak"], max(r["peak"] for r in enter))
     return figures
@@ -209,10 +247,13 @@ def librariesize(path):
     return total
 
 
-def row(name, program, f):
-    print("  %-22s %-9s %8.1f ms %7d B %7d KiB %8.1f/s %8.1f ms %8.1f ms" % (
-        name, program, f["frame"] * 1000, f["bytes"], f["peak"], f["wakeups"], f["enter"] * 1000,
-        f["esc"] * 1000), flush=True)
+def row(name, program, size, f, files):
+    """One dialog's figures; a dash where a figure was not measured."""
+    filefigures = "%6d %9d B" % (f["files"], f["perfile"]) if files else "%6s %11s" % ("-", "-")
+    idle = "%7.1f/s" % f["wakeups"] if f["wakeups"] == f["wakeups"] else "%9s" % "-"
+    print("  %-13s %-9s %-9s %7.1f ms %7d B %s %6d KiB %s %7.1f ms %7.1f ms" % (
+        name, program, "%dx%d" % size, f["frame"] * 1000, f["bytes"], filefigures, f["peak"], idle,
+        f["enter"] * 1000, f["esc"] * 1000), flush=True)
 
 
 def folderrow(name, program, f):
@@ -269,27 +310,36 @@ def main():
              {"dialog": ["--msgbox", "Hello", "6", "30"], "whiptail": ["--msgbox", "Hello", "6", "30"]}),
             ("question", [velkra, "yesno", "-text=Are you sure?"],
              {"dialog": ["--yesno", "Are you sure?", "6", "30"], "whiptail": ["--yesno", "Are you sure?", "6", "30"]}),
-            ("file chooser, 3 files", [velkra, "file", "-folder=" + small],
+            ("file chooser", [velkra, "file", "-folder=" + small],
              {"dialog": ["--fselect", small + "/", "20", "70"]}),
         ]
-        for geometry in GEOMETRIES:
-            venv = dict(base, KZVTERM_CXS=str(geometry[3]), KZVTERM_CYS=str(geometry[4]))
-            first = geometry is GEOMETRIES[0]
-            print("\n%s: first complete frame (median of %d runs), its bytes, peak memory,%s"
-                  " Enter to exit, Esc to exit" % (geometry[0], args.runs, " idle wake-ups," if first else ""))
-            print("  %-22s %-9s %11s %9s %11s %10s %11s %11s" % ("dialog", "program", "frame", "bytes", "peak",
-                                                              "idle", "Enter", "Esc"))
+        shared = os.path.join(root, "shared")
+        os.mkdir(shared)
+        for title, (cellx, celly), withfiles, sizes in SETTINGS:
+            venv = dict(base, KZVTERM_CXS=str(cellx), KZVTERM_CYS=str(celly))
+            if withfiles:
+                venv["KZVTERM_TMP"] = shared
+            first = title == SETTINGS[0][0]
+            print("\n%s: first complete frame (median of %d runs), bytes to the terminal,%s peak memory,%s"
+                  " Enter to exit, Esc to exit" % (title, args.runs, " image files and bytes a file," if withfiles
+                                                     else "", " idle wake-ups," if first else ""))
+            print("  %-13s %-9s %-9s %10s %9s %6s %11s %10s %9s %10s %10s" % (
+                "dialog", "program", "cells", "frame", "bytes", "files", "a file", "peak", "idle", "Enter", "Esc"))
             for name, vargv, peerargs in cases:
-                row(name, "velkra", measure(vargv, venv, args.runs, geometry, keys=True, idle=first))
+                size = sizes[name]
+                geometry = size + (cellx, celly)
+                row(name, "velkra", size, measure(vargv, venv, args.runs, geometry, keys=True, idle=first,
+                                                  shared=shared if withfiles else None), withfiles)
                 for peer, pargs in peerargs.items():
                     if peers.get(peer):
-                        row(name, peer, measure([peers[peer]] + pargs, base, args.runs, geometry, keys=True,
-                                                idle=first))
+                        row(name, peer, size, measure([peers[peer]] + pargs, base, args.runs, geometry, keys=True,
+                                                      idle=first), False)
 
-        geometry = GEOMETRIES[1]
-        venv = dict(base, KZVTERM_CXS=str(geometry[3]), KZVTERM_CYS=str(geometry[4]))
-        print("\nfolder listing at %s: the chooser's first frame on a folder of n files, and peak memory"
-              % geometry[0])
+        cellx, celly = HALFBLOCKS
+        geometry = SETTINGS[0][3]["file chooser"] + (cellx, celly)
+        venv = dict(base, KZVTERM_CXS=str(cellx), KZVTERM_CYS=str(celly))
+        print("\nfolder listing in half blocks at %d x %d cells: the chooser's first frame on a folder of n files,"
+              " and peak memory" % geometry[:2])
         for count in (1000, 10000, 100000):
             made = time.perf_counter()
             folder = makefolder(root, count)

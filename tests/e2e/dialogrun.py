@@ -227,14 +227,15 @@ class dialogpane:
         self.send("Enter")
 
     def framed(self, seconds=10):
-        """The dialog has drawn its first frame: the pane shows half-block cells in
-        some colour besides the screen's background (the colour of the back-end's
-        first, empty flush: a blue too dark to count in half blocks, so black), and
-        they stay the same for a moment."""
+        """The dialog has drawn its first frame: the pane shows cells (half blocks,
+        or blanks where both halves have one colour) in some colour besides the
+        screen's background (the colour of the back-end's first, empty flush: a
+        blue too dark to count in half blocks, so black), and they stay the same
+        for a moment."""
         background = {"\x1b[30m", "\x1b[40m", "\x1b[34m", "\x1b[44m"}
         def drawn():
             shot = self.screen(escapes=True)
-            if "\u2584" not in shot or set(re.findall("\x1b\\[[0-9;]*m", shot)) <= background:
+            if set(re.findall("\x1b\\[[0-9;]*m", shot)) <= background:
                 return False
             time.sleep(0.2)
             return self.screen(escapes=True) == shot

@@ -101,17 +101,17 @@ def readall(fd, seconds):
 @pytest.mark.skipif(not os.path.exists(PROGRAM), reason="velkra is not built")
 def test_answer_follows_the_whole_picture_on_a_slow_terminal():
     # A large terminal whose reader stalls: the first picture (a question of 30
-    # long lines fills the screen: about 100 KiB of half blocks, where only the
-    # cells that differ from the erased terminal go out) is still waiting in the
-    # program when Enter answers. The
-    # display is closed before the answer is printed, and what the terminal had
-    # not taken must go out first, so the answer stands after the renderer's last
-    # bytes, not inside a cut escape sequence.
+    # long lines fills the screen: about 90 KiB of half blocks and blanks, where
+    # only the cells that differ from the erased terminal go out) is still waiting
+    # in the program when Enter answers. The display is closed before the answer
+    # is printed, and what the terminal had not taken must go out first, so the
+    # answer stands after the renderer's last bytes, not inside a cut escape
+    # sequence.
     master, slave = pty.openpty()
-    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 100, 250, 0, 0))
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 120, 400, 0, 0))
     env = {k: v for k, v in os.environ.items() if not k.startswith("KZVTERM_")}
     env.update(KZVTERM_CXS="1", KZVTERM_CYS="2", TERM="xterm-256color")
-    text = "\n".join(["Delete all files? " * 6] * 30)
+    text = "\n".join(["Delete all files? " * 10] * 30)
     p = subprocess.Popen(EMULATOR + [PROGRAM, "yesno", "-text=" + text], stdin=slave, stdout=slave,
                          stderr=slave, env=env, start_new_session=True)
     os.close(slave)

@@ -313,7 +313,8 @@ TEST(terminalgui_commands)
 }
 
 // Without a graphic terminal the screen goes out as half-block cells from the
-// first column; a second update with nothing drawn sends no cell.
+// first column, a cell of one colour as a space on that colour (a row of them
+// after one colour sequence); a second update with nothing drawn sends no cell.
 TEST(terminalgui_update)
 {
     char const* env[] = {"KZVTERM_CXS=1", "KZVTERM_CYS=2", nullptr};
@@ -325,13 +326,16 @@ TEST(terminalgui_update)
     image win;
     CHECK(win.open(f.w->pixels, f.w->width, f.w->height, f.w->format, f.w->stride));
     win.clear(0xFF0000);
+    win.setpixel(0, 1, 0x0000FF);
     f.term->clearoutput();
     CHECK_EQ(terminalgui_concb(f.t, guicmd_update, 0, 0, f.w), 1);
-    CHECK(f.term->hasoutput("\x1b[1;1H"));
-    CHECK(f.term->hasoutput("\xe2\x96\x84"));
+    // Blue below red in the first cell, then red alone to the row's end and on
+    // the next row, with no colour sequence again.
+    CHECK(f.term->hasoutput("\x1b[1;1H\x1b[34m\x1b[41m\xe2\x96\x84"
+                            "                                       \x1b[2;1H     "));
     CHECK(f.t->renderer.grid != nullptr);
-    CHECK_EQ(f.t->renderer.grid[0] & 0xFFFF, 0x2584);
-    CHECK_EQ(f.t->renderer.grid[39] & 0xFFFF, 0x2584);
+    CHECK_EQ(f.t->renderer.grid[0], cell_make(0x2584, 4, 1));
+    CHECK_EQ(f.t->renderer.grid[39], cell_make(0x2584, 1, 1));
     u64 first = f.term->outputtotal;
     CHECK(first > 0);
     CHECK_EQ(terminalgui_concb(f.t, guicmd_update, 0, 0, f.w), 1);

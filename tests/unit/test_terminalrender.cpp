@@ -230,9 +230,9 @@ TEST(a_grid_never_cleared_sends_nothing)
     CHECK(opentui(peer, t, 10, 3));
     t.termupdate(false);
     CHECK_EQ(peer.length, 0u);
-    // A full update sends every cell; zero cells go out as spaces.
+    // A full update sends every cell; zero cells go out as spaces on their colour.
     t.termupdate(true);
-    CHECK(peer.contains("\x1b[1;1H\x1b[30m\x1b[40m          \x1b[2;1H"));
+    CHECK(peer.contains("\x1b[1;1H\x1b[40m          \x1b[2;1H"));
     t.exit(true);
     peer.stop();
 }
@@ -240,17 +240,27 @@ TEST(a_grid_never_cleared_sends_nothing)
 // The terminal is erased to colour 0 at the opening, so a half block of colour 0
 // and a blank on it already look like what is there and are not sent; a cell goes
 // out only when its look changes, and without colours a half block is a block.
+// Where colours are sent, a cell of one colour goes out as a space on that colour
+// with no foreground, and the next two-colour cell gets both of its own again.
 TEST(update_sends_only_cells_that_look_different)
 {
     const u32 black = cell_make(uchar_lowerhalf, 0, 0), blue = cell_make(uchar_lowerhalf, 4, 4);
     const u32 blueblank = cell_make(' ', 7, 4), blueonblack = cell_make(uchar_lowerhalf, 4, 0);
+    const u32 whiteonblue = cell_make(uchar_lowerhalf, 7, 4), green = cell_make(uchar_upperhalf, 2, 2);
+    const u32 redtext = cell_make('a', 1, 4);
     static const struct { char const* name; int depth; u32 first[3]; u32 second[3]; char const* sent1;
                           char const* sent2; } rows[] = {
         {"ground only", 256, {black, black, black}, {black, black, black}, "", ""},
         {"one coloured cell", 256, {black, blueonblack, black}, {black, blueonblack, black},
          "\x1b[1;2H\x1b[34m\x1b[40m\xe2\x96\x84\x1b[1;1H\x1b(B", ""},
         {"a blank for a half block of its colour", 256, {blue, blue, blue}, {blue, blueblank, blue},
-         "\x1b[1;1H\x1b[34m\x1b[44m\xe2\x96\x84\xe2\x96\x84\xe2\x96\x84\x1b[1;1H\x1b(B", ""},
+         "\x1b[1;1H\x1b[44m   \x1b[1;1H\x1b(B", ""},
+        {"a half block between blanks", 256, {blue, blueonblack, blue}, {blue, blueonblack, blue},
+         "\x1b[1;1H\x1b[44m \x1b[34m\x1b[40m\xe2\x96\x84\x1b[44m \x1b[1;1H\x1b(B", ""},
+        {"a blank's foreground is not taken as sent", 256, {blueblank, whiteonblue, black},
+         {blueblank, whiteonblue, black}, "\x1b[1;1H\x1b[44m \x1b[37m\xe2\x96\x84\x1b[1;1H\x1b(B", ""},
+        {"text keeps its foreground after blanks", 16, {green, blue, redtext}, {green, blueblank, redtext},
+         "\x1b[1;1H\x1b[42m \x1b[44m \x1b[31ma\x1b[1;1H\x1b(B", ""},
         {"no colours", 2, {black, 0, 0}, {0, 0, 0}, "\x1b[1;1H\xe2\x96\x84\x1b[1;1H\x1b(B",
          "\x1b[1;1H \x1b[1;1H\x1b(B"},
     };
