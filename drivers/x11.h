@@ -69,7 +69,7 @@ enum : u32 {
 
 const u32 X11_PENDINGCOUNT = 64;
 const u32 X11_REQUESTCAPACITY = 2048;    // the longest request built here: a title property
-const u32 X11_TITLEMAX = 1000;           // longer titles are cut
+const u32 X11_TITLEMAX = 1000;           // bytes; longer titles are cut between characters
 const u32 X11_PATHCAPACITY = 1024;       // the authority file's path
 const u32 X11_AUTHFILEMAX = 0x100000;    // authority files hold a few entries
 const u32 X11_MAXREPLY = 0x40000;        // longer replies are skipped, never read whole

@@ -211,6 +211,24 @@ def test_title_option(server):
                size=BOX) == (0, b"yes\n", b"")
 
 
+def test_long_title_keeps_whole_characters(server):
+    # -title keeps its first 120 characters, and the window's names are exactly
+    # those: valid UTF-8 however many bytes the characters take.
+    for title in ("a" * 119 + "\u00e9", "a" * 120 + "\u00e9", "a" * 118 + "\U0001f600bc", "\u20ac" * 121):
+        d = Dialog(server, ["yesno", "-title=" + title])
+        wid = d.find()[0]
+        client = XClient(server)
+        try:
+            names = [client.property(wid, name) for name in ("WM_NAME", "WM_ICON_NAME")]
+        finally:
+            client.close()
+        d.drawn()
+        d.keys("Escape")
+        assert d.finish() == (0, b"no\n", b"")
+        for raw in names:
+            assert raw.decode("utf-8") == title[:120], (title, raw)
+
+
 def test_file_chooser(server, tree):
     folder = ["file", "-folder=%s" % tree]
     line = lambda p: (0, (str(p) + "\n").encode(), b"")

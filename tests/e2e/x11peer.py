@@ -126,7 +126,9 @@ class XServer:
         return r.returncode == 0
 
     def tool(self, *args):
-        return subprocess.run(list(args), env=self.env(), capture_output=True, text=True, timeout=20)
+        # A window name that is not UTF-8 must not stop a listing of the windows.
+        return subprocess.run(list(args), env=self.env(), capture_output=True, text=True, errors="replace",
+                              timeout=20)
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
@@ -230,6 +232,14 @@ class XClient:
         self.sock.sendall(struct.pack("<BBHHxx", 16, 0, 2 + (len(n) + _pad(len(n))) // 4, len(n))
                           + n + b"\0" * _pad(len(n)))
         return struct.unpack("<I", self._reply()[8:12])[0]
+
+    def property(self, window, name):
+        """The bytes of a window's property, whatever its type (b"" when it has none)."""
+        atom = self.atom(name)
+        self.sock.sendall(struct.pack("<BBHIIIII", 20, 0, 6, window, atom, 0, 0, 0x10000))
+        reply = self._reply()
+        fmt, count = reply[1], struct.unpack("<I", reply[16:20])[0]
+        return reply[32:32 + count * max(1, fmt // 8)]
 
     def send_delete_window(self, window):
         """A window manager's close request: a ClientMessage sent with SendEvent."""
