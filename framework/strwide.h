@@ -1,8 +1,8 @@
 // UTF-8 to UTF-16 conversion, the cut of UTF-8 text between characters, and the
-// wide-string routines. Wide strings are
-// zero-terminated arrays of 16-bit units; one unit holds one character, so a
-// four-byte UTF-8 sequence keeps only the low 16 bits of its code. Decoding never
-// reads past a source terminator nor writes past the destination's capacity;
+// wide-string routines. Wide strings are zero-terminated arrays of 16-bit units;
+// one unit holds one character, so a four-byte UTF-8 sequence keeps only the low
+// 16 bits of its code. Decoding never reads past a source terminator nor writes
+// past the destination's capacity;
 // bytes that do not form a valid sequence become one unit each, of their own value.
 #pragma once
 #include "types.h"
