@@ -355,15 +355,7 @@ static void drawtitle(image& im, int x, int y, int room, char const* title)
     if (!title || room < TEXT_ADVANCE8X16)
         return;
     char fitted[TITLE_CAPACITY];
-    u32 characters = (u32)(room / TEXT_ADVANCE8X16), n = 0, length = 0;
-    for (u8 const* s = (u8 const*)title; *s && length + 1 < sizeof fitted; s++) {
-        bool starts = (*s & 0xC0) != 0x80;
-        if (starts && (n == characters || length + 4 >= sizeof fitted))
-            break;
-        n += starts ? 1 : 0;
-        fitted[length++] = (char)*s;
-    }
-    fitted[length] = 0;
+    str_copycharacters(fitted, sizeof fitted, title, (u32)(room / TEXT_ADVANCE8X16));
     im.print8x16(x, y, FRAME_WHITE, fitted);
 }
 

@@ -188,6 +188,15 @@ u32 x11::pendingcount() const
     return n;
 }
 
+bool x11::keymappending() const
+{
+    for (u32 i = 0; i < X11_PENDINGCOUNT; i++) {
+        if (pending[i].inuse && pending[i].kind == x11pending_keymap)
+            return true;
+    }
+    return false;
+}
+
 // ---- authorization and opening ----
 
 u32 x11::generateauth(u32 display, u8 const* file, u32 size)
@@ -476,6 +485,9 @@ void x11::readall()
     for (u32 i = 0; i < X11_READSPERSTEP && connstate != x11state_ended; i++) {
         if (!readx11())
             break;
+        // The key map's reply, its error or its skipping frees the keys it held.
+        if (heldcount && !keymappending())
+            releaseheldkeys();
     }
 }
 

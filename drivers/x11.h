@@ -2,13 +2,14 @@
 // byte stream on its IN pin (a pipe or tcp stream). It authorizes from the user's
 // authority file, sets the connection up, interns its atoms, reads the keyboard
 // map, asks for RANDR, BIG-REQUESTS, DRI2, DRI3 and Present, then opens windows,
-// sends their pixels and turns X events into window events. Every reply length
-// and count from the server is checked before use; a reply too long to read is
-// skipped in pieces. A refused setup, an error for a request of the set-up or a
-// lost connection ends the run with one line on standard error and exit status
-// 2; a window another client destroys closes as by its close box. The module's
-// pool holds its window list and the back buffers; the stream belongs to
-// whoever connected it.
+// sends their pixels and turns X events into window events. A keyboard map that
+// changes is read again, and the keys typed under the new map wait for it. Every
+// reply length and count from the server is checked before use; a reply too long
+// to read is skipped in pieces. A refused setup, an error for a request of the
+// set-up or a lost connection ends the run with one line on standard error and
+// exit status 2; a window another client destroys closes as by its close box.
+// The module's pool holds its window list and the back buffers; the stream
+// belongs to whoever connected it.
 #pragma once
 #include "../framework/mem.h"
 #include "../framework/module.h"
@@ -18,6 +19,7 @@
 namespace kzv {
 
 class stream;
+struct x11event;
 
 // Connection states.
 enum : u32 {
@@ -68,8 +70,10 @@ enum : u32 {
 };
 
 const u32 X11_PENDINGCOUNT = 64;
+const u32 X11_HELDKEYS = 32;             // key events kept while a new key map comes
+const u32 X11_KEYEVENTBYTES = 32;
 const u32 X11_REQUESTCAPACITY = 2048;    // the longest request built here: a title property
-const u32 X11_TITLEMAX = 1000;           // longer titles are cut
+const u32 X11_TITLEMAX = 1000;           // bytes; longer titles are cut between characters
 const u32 X11_PATHCAPACITY = 1024;       // the authority file's path
 const u32 X11_AUTHFILEMAX = 0x100000;    // authority files hold a few entries
 const u32 X11_MAXREPLY = 0x40000;        // longer replies are skipped, never read whole
@@ -156,6 +160,10 @@ public:
     u32 opcode[X11_EXTENSIONCOUNT];  // by x11slot_*; 0 = absent
     u8 request[X11_REQUESTCAPACITY];
     u16 keymap[4][256];
+    // Key events read while the key map is asked for again: they were typed under
+    // the new map, so they wait for it, in the order they came.
+    u8 heldkeys[X11_HELDKEYS][X11_KEYEVENTBYTES];
+    u32 heldcount;
     timer setuptimer;
     smem store;             // the window list
     x11pending pending[X11_PENDINGCOUNT];
@@ -186,6 +194,7 @@ public:
 
     u32 getatom(char const* name, u32* target);
     u32 getkeymap();
+    bool keymappending() const;
     u32 checkextension(char const* name, u32 parameter);
     void cyclic();
     void waitforallrepliesfinished();
@@ -235,6 +244,10 @@ public:
     bool dispatchevent(u8 const* e);
     void dispatchreply(u8 const* reply, u32 length);
     void dispatcherror(u8 const* e);
+    void mappingchanged(u8 request);
+    void holdkey(u8 const* e);
+    void releaseheldkeys();
+    void sendkey(x11event const& e);
 
     // Ends the run: one line on standard error, exit status 2.
     void endrun(char const* what, char const* reason);

@@ -1,4 +1,5 @@
-// Replies, errors and events of the X11 connection, and the key map. Event codes
+// Replies, errors and events of the X11 connection, and the key map. Key events
+// read while the key map is asked for again wait for its reply. Event codes
 // are taken with bit 7 masked, so an event another client sent (the window
 // manager's WM_DELETE_WINDOW) is handled like the server's own. A window event
 // may close the window (or more) inside the receiver's call, so nothing of the
@@ -155,6 +156,43 @@ u32 x11_keycode(u16 const (*map)[256], u32 keycode, u32 state)
     return code;
 }
 
+// ---- keyboard map changes ----
+
+static_assert(X11_KEYEVENTBYTES == X11_EVENTBYTES, "a held key is a whole event");
+
+// Events and replies come in the order the server makes them. A keyboard change
+// reported while the map's reply is still to come was made before that reply,
+// which therefore holds it; otherwise the whole map is asked for again, as at
+// set-up. Modifier and pointer changes need nothing: the server applies them to
+// the state and button numbers it sends.
+void x11::mappingchanged(u8 request)
+{
+    if (request == xmapping_keyboard && !keymappending())
+        getkeymap();
+}
+
+// A full store lets the oldest keys go under the map as it stands, in order.
+void x11::holdkey(u8 const* e)
+{
+    if (heldcount == X11_HELDKEYS)
+        releaseheldkeys();
+    memcpy(heldkeys[heldcount++], e, X11_EVENTBYTES);
+}
+
+// Taken out of the store first: a receiver may close windows, or more.
+void x11::releaseheldkeys()
+{
+    u8 keys[X11_HELDKEYS][X11_EVENTBYTES];
+    u32 count = heldcount;
+    memcpy(keys, heldkeys, count * X11_EVENTBYTES);
+    heldcount = 0;
+    for (u32 i = 0; i < count && connstate != x11state_ended; i++) {
+        x11event e;
+        if (x11_decodeevent(keys[i], e))
+            sendkey(e);
+    }
+}
+
 // ---- events ----
 
 static unsigned buttoncode(u32 button, bool press)
@@ -196,6 +234,14 @@ static void destroyed(guiwindow* w)
     guiwindow_sendevent(w, ui_closed, 0, 0);
 }
 
+void x11::sendkey(x11event const& e)
+{
+    guiwindow* w = findwindow(e.window);
+    u32 k = w && w->eventpin ? x11_keycode(keymap, e.detail, e.state) : 0;
+    if (k)
+        guiwindow_sendevent(w, e.code == xev_keypress ? ui_keydown : ui_keyup, (int)k, 0);
+}
+
 bool x11::dispatchevent(u8 const* raw)
 {
     x11event e;
@@ -203,17 +249,21 @@ bool x11::dispatchevent(u8 const* raw)
         eprintf("x11 code %x (%x)\n", raw[0], raw[0] & 0x7f);
         return false;
     }
+    if (e.code == xev_mappingnotify) {
+        mappingchanged(e.request);
+        return true;
+    }
+    if (e.code == xev_keypress || e.code == xev_keyrelease) {
+        if (heldcount || keymappending())
+            holdkey(raw);
+        else
+            sendkey(e);
+        return true;
+    }
     guiwindow* w = findwindow(e.window);
     if (!w || !w->eventpin)
         return true;
     switch (e.code) {
-    case xev_keypress:
-    case xev_keyrelease: {
-        u32 k = x11_keycode(keymap, e.detail, e.state);
-        if (k)
-            guiwindow_sendevent(w, e.code == xev_keypress ? ui_keydown : ui_keyup, (int)k, 0);
-        break;
-    }
     case xev_buttonpress:
     case xev_buttonrelease: {
         unsigned code = buttoncode(e.detail, e.code == xev_buttonpress);

@@ -333,7 +333,7 @@ bool x11_decodekeymap(u8 const* reply, u32 length, u32 first, u32 count, u16 (*c
         return false;
     u32 perkey = reply[1];
     u64 need = 32 + (u64)perkey * count * 4;
-    if (need > length)
+    if (need != length)
         return false;
     u32 take = kzv_min(perkey, 4u);
     for (u32 i = 0; i < count && first + i < 256; i++) {
@@ -427,6 +427,9 @@ bool x11_decodeevent(u8 const* e, x11event& out)
         return true;
     case xev_destroynotify:
         out.window = x11_get32(e + 8);      // the window destroyed; the event's at 4
+        return true;
+    case xev_mappingnotify:
+        out.request = e[4];         // then the first key code changed and the count
         return true;
     case xev_noexposure: case xev_visibilitynotify:
     case xev_unmapnotify: case xev_reparentnotify:

@@ -28,6 +28,8 @@ enum : u8 {
     xev_clientmessage = 33, xev_mappingnotify = 34, xev_genericevent = 35,
     xev_sent = 0x80,
 };
+// What a MappingNotify reports changed.
+enum : u8 { xmapping_modifier = 0, xmapping_keyboard = 1, xmapping_pointer = 2 };
 // KeyPress and KeyButMask bits of an event's state word.
 enum : u16 { xstate_shift = 1, xstate_lock = 2, xstate_control = 4 };
 
@@ -115,8 +117,9 @@ void x11_describeerror(u8 const* e, char* out, u32 capacity);
 
 // Replies: `reply` is the whole reply of `length` bytes (32-byte head included).
 // GetKeyboardMapping for `count` key codes from `first`: at most four keysyms of
-// each go to the columns (the low 16 bits), missing ones are 0. False when the
-// reply is too short for what it claims.
+// each go to the columns (the low 16 bits), missing ones are 0. False, with the
+// columns untouched, unless the reply holds exactly keysyms-per-key-code times
+// `count` keysyms: a reply of another length answers some other question.
 bool x11_decodekeymap(u8 const* reply, u32 length, u32 first, u32 count, u16 (*columns)[256]);
 // RRGetScreenResources: the size of its first mode, when it lists one.
 bool x11_decodescreenresources(u8 const* reply, u32 length, u32& width, u32& height);
@@ -137,6 +140,7 @@ struct x11event {
     u16 count;              // Expose: how many follow
     u32 type;               // ClientMessage: the message type
     u32 value0;             // ClientMessage: the first 32-bit value
+    u8 request;             // MappingNotify: what changed, xmapping_*
 };
 // False for codes the client does not take apart (errors and replies included).
 bool x11_decodeevent(u8 const* e, x11event& out);

@@ -69,9 +69,7 @@ static void sendwindowrequests(x11& x, guiwindow* w, x11windowpart* p, bool scre
     x.sendrequest(x11req_createwindow(q, p->windowid, x.root, w->x, w->y, w->width, w->height,
                                       X11_EVENTMASK));
     if (w->title && w->title[0]) {
-        u32 n = 0;
-        while (w->title[n] && n < X11_TITLEMAX)
-            n++;
+        u32 n = str_utf8prefix(w->title, X11_TITLEMAX, X11_TITLEMAX);
         property(x, p->windowid, x.atoms[x11atom_wmname], x.atoms[x11atom_string], 8, w->title, n);
         property(x, p->windowid, x.atoms[x11atom_wmiconname], x.atoms[x11atom_string], 8, w->title, n);
     }

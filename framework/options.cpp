@@ -36,6 +36,8 @@ bool arggetstring(char const* name, char* out, u32 len, u32* valuelength)
     return true;
 }
 
+char const* arggetvalue(char const* name) { return optionvalue(name); }
+
 bool arggetbool(char const* name)
 {
     if (!name)

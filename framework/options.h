@@ -13,6 +13,10 @@ namespace kzv {
 // so valuelength > len means it was cut. Absent: out is "", *valuelength 0, false.
 bool arggetstring(char const* name, char* out, u32 len, u32* valuelength = nullptr);
 
+// The value of -name=value where it stands in the argument, for a caller that
+// cuts it its own way; null when the option is absent.
+char const* arggetvalue(char const* name);
+
 // True when an argument, seen from its second, third or first character, begins
 // with name: so -name, --name and name count, and so does any longer argument
 // that starts with them (-dirmode for "dir").

@@ -4,6 +4,7 @@
 // is read one byte at a time, so a sequence cut by the terminator is never read
 // past it: its lead byte stands alone and decoding resumes at the next byte.
 #include "strwide.h"
+#include "memprim.h"
 #include "strunits.h"
 
 namespace kzv {
@@ -78,6 +79,44 @@ u32 str_utf82unicodecat(u16* dst, char const* src, u32 capacity)
     while (length + 1 < capacity && dst[length])
         length++;
     return str_utf82unicode(src, dst + length, capacity - length);
+}
+
+// The bytes of the character at s: its lead byte and the continuations the
+// decoder takes with it.
+static u32 characterbytes(u8 const* s)
+{
+    if (s[0] < 0x80)
+        return 1;
+    u8 b1 = s[1];
+    u8 b2 = b1 ? s[2] : 0;
+    u8 b3 = b2 ? s[3] : 0;
+    int used = 0;
+    str_utf82unicode_ch(s[0], b1, b2, b3, used);
+    return 1 + (u32)used;
+}
+
+u32 str_utf8prefix(char const* s, u32 characters, u32 bytes)
+{
+    u8 const* p = (u8 const*)s;
+    u32 length = 0;
+    for (u32 n = 0; p && p[length] && n < characters; n++) {
+        u32 k = characterbytes(p + length);
+        if (k > bytes - length)
+            break;
+        length += k;
+    }
+    return length;
+}
+
+u32 str_copycharacters(char* dst, u32 capacity, char const* src, u32 characters)
+{
+    if (!dst || capacity == 0)
+        return 0;
+    u32 length = str_utf8prefix(src, characters, capacity - 1);
+    if (length)
+        memcpy(dst, src, length);
+    dst[length] = 0;
+    return length;
 }
 
 u32 str_unicode2utf81byte(u16 u, char* out)

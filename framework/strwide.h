@@ -1,7 +1,8 @@
-// UTF-8 to UTF-16 conversion and the wide-string routines. Wide strings are
-// zero-terminated arrays of 16-bit units; one unit holds one character, so a
-// four-byte UTF-8 sequence keeps only the low 16 bits of its code. Decoding never
-// reads past a source terminator nor writes past the destination's capacity;
+// UTF-8 to UTF-16 conversion, the cut of UTF-8 text between characters, and the
+// wide-string routines. Wide strings are zero-terminated arrays of 16-bit units;
+// one unit holds one character, so a four-byte UTF-8 sequence keeps only the low
+// 16 bits of its code. Decoding never reads past a source terminator nor writes
+// past the destination's capacity;
 // bytes that do not form a valid sequence become one unit each, of their own value.
 #pragma once
 #include "types.h"
@@ -24,6 +25,15 @@ u32 str_utf82unicode(char const* src, u16* dst, u32 capacity);
 // Appends the conversion of src behind the text already in dst, within the same
 // capacity. Returns the units appended.
 u32 str_utf82unicodecat(u16* dst, char const* src, u32 capacity);
+
+// Cutting UTF-8 text. A character is one sequence as the decoder above takes it,
+// or one byte that forms none, so a cut never splits a sequence and invalid bytes
+// count one each. The bytes of the longest prefix of s holding at most
+// `characters` characters in at most `bytes` bytes; a null s gives 0.
+u32 str_utf8prefix(char const* s, u32 characters, u32 bytes);
+// That prefix of src, for the capacity of dst (capacity - 1 bytes and the
+// terminator), copied into dst; answers its bytes. A null src gives "".
+u32 str_copycharacters(char* dst, u32 capacity, char const* src, u32 characters);
 
 // One unit as UTF-8 into out (4 bytes): 1 to 3 bytes and a terminator, nothing for
 // 0xFFFF. Returns the byte count.

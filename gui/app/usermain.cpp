@@ -39,6 +39,11 @@ void usermain::initrecord(mem* p)
     str_removetrailing(version);
 }
 
+void usermain::taketitle()
+{
+    str_copycharacters(title, sizeof title, arggetvalue("title"), USERMAIN_TITLEMAX);
+}
+
 void usermain::init(mem* p)
 {
     initrecord(p);
@@ -51,7 +56,7 @@ void usermain::init(mem* p)
     }
     width = sizeoption("width");
     height = sizeoption("height");
-    arggetstring("title", title, USERMAIN_TITLEMAX);
+    taketitle();
     kind = choice.kind;
     bool opened = kind == dialog_chooser ? filedialog(choice.dirmode)
                 : kind == dialog_message ? infodialog() : yesnodialog();

@@ -19,8 +19,10 @@ namespace kzv {
 
 const u32 USERMAIN_MINRECORD = 4096;        // the block the application takes at least
 const u32 USERMAIN_VERSIONCAPACITY = 32;
-const u32 USERMAIN_TITLECAPACITY = 128;
-const u32 USERMAIN_TITLEMAX = 120;          // -title is a display text: longer ones are cut
+// -title is a display text: one of more characters is cut after the 120th. A
+// character takes at most 4 bytes, so the cut is never made by the buffer.
+const u32 USERMAIN_TITLEMAX = 120;
+const u32 USERMAIN_TITLECAPACITY = USERMAIN_TITLEMAX * 4 + 1;
 // The chooser's longest answer: a 511-byte folder, '/', a 255-byte name, the zero.
 const u32 USERMAIN_PATHCAPACITY = 768;
 const u32 USERMAIN_STATUSCAPACITY = 256;
@@ -74,6 +76,8 @@ public:
     void init(mem* p);
     // The record with its embedded modules, before any option is read.
     void initrecord(mem* p);
+    // The -title option into title, cut after its USERMAIN_TITLEMAX-th character.
+    void taketitle();
     bool filedialog(bool folders);
     bool infodialog();
     bool yesnodialog();

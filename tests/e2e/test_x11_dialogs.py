@@ -6,7 +6,10 @@ screenshot shows each dialog drawn (its face colour over the window, the icon's
 colours and dark text where they belong). Also over TCP, at depth 16 on a screen
 of odd width (the picture must match the depth-24 one, quantized), with a wrong
 cookie, closed by a window manager's WM_DELETE_WINDOW, with the window destroyed
-by another client, and with the X server killed mid-dialog."""
+by another client, and with the X server killed mid-dialog. The servers are
+fresh: the first XTEST key of a run makes Xvfb report a keyboard map change,
+which must pass unremarked. A long -title keeps whole characters, and a keyboard
+map changed while the question shows is obeyed at once."""
 import os
 import subprocess
 import time
@@ -32,22 +35,9 @@ def filerow(i):
     return (400, 66 + 18 * i)
 
 
-def warm(server):
-    """The first XTEST key on a fresh Xvfb makes the server send every client a
-    MappingNotify, which the back-end reports on standard error as an event it
-    does not handle. One key before any dialog runs keeps that out of the runs."""
-    server.tool("xdotool", "key", "shift")
-
-
-def newserver(**kw):
-    s = XServer(**kw)
-    warm(s)
-    return s
-
-
 @pytest.fixture(scope="module")
 def server():
-    s = newserver(depth=24, width=800, height=600)
+    s = XServer(depth=24, width=800, height=600)
     yield s
     s.close()
 
@@ -211,6 +201,24 @@ def test_title_option(server):
                size=BOX) == (0, b"yes\n", b"")
 
 
+def test_long_title_keeps_whole_characters(server):
+    # -title keeps its first 120 characters, and the window's names are exactly
+    # those: valid UTF-8 however many bytes the characters take.
+    for title in ("a" * 119 + "\u00e9", "a" * 120 + "\u00e9", "a" * 118 + "\U0001f600bc", "\u20ac" * 121):
+        d = Dialog(server, ["yesno", "-title=" + title])
+        wid = d.find()[0]
+        client = XClient(server)
+        try:
+            names = [client.property(wid, name) for name in ("WM_NAME", "WM_ICON_NAME")]
+        finally:
+            client.close()
+        d.drawn()
+        d.keys("Escape")
+        assert d.finish() == (0, b"no\n", b"")
+        for raw in names:
+            assert raw.decode("utf-8") == title[:120], (title, raw)
+
+
 def test_file_chooser(server, tree):
     folder = ["file", "-folder=%s" % tree]
     line = lambda p: (0, (str(p) + "\n").encode(), b"")
@@ -241,6 +249,43 @@ def test_folder_chooser(server, tree):
     for keys, clicks, expected in cases:
         got = run(server, folder, *keys, clicks=clicks, title="choose file", size=CHOOSER)
         assert got == expected, (keys, clicks)
+
+
+RETURN, ESCAPE = 0xFF0D, 0xFF1B
+
+
+def test_mapping_changes_while_a_question_shows():
+    """The server's mappings change while the question shows. Return's key code
+    made Escape answers "no", also when the key is pressed right behind the
+    change, before a new map could have been read; a modifier or pointer change
+    leaves Return as it was. No change is reported on standard error."""
+    s = XServer(depth=24, width=640, height=480)
+    client = XClient(s)
+    try:
+        key = client.keycode(RETURN)
+        cases = [
+            ("modifiers set again", client.modifiers_set_again, 0, b"yes\n"),
+            ("pointer set again", client.pointer_set_again, 0, b"yes\n"),
+            ("Return made Escape, key right behind", lambda: client.remap(key, ESCAPE), 0, b"no\n"),
+            ("Return made Escape, key later", lambda: client.remap(key, ESCAPE), 0.5, b"no\n"),
+        ]
+        for i, (name, change, pause, answer) in enumerate(cases):
+            d = Dialog(s, ["yesno"])
+            d.find()
+            d.drawn()
+            d.point(5 + i, 5)           # a move to where the pointer is already would wait for nothing
+            change()
+            if pause:
+                client.round_trip()
+                time.sleep(pause)
+            client.press(key)
+            client.round_trip()
+            assert d.finish() == (0, answer, b""), name
+            client.remap(key, RETURN)
+            client.round_trip()
+    finally:
+        client.close()
+        s.close()
 
 
 # ---- the picture ----
@@ -292,7 +337,7 @@ def test_file_chooser_highlights_the_first_file(server, tree):
 # ---- connections and depths ----
 
 def test_tcp_display(tree):
-    s = newserver(depth=24, width=640, height=480, tcp=True)
+    s = XServer(depth=24, width=640, height=480, tcp=True)
     try:
         for display in ("localhost:%d" % s.number, "127.0.0.1:%d.0" % s.number):
             env = s.env(DISPLAY=display)
@@ -323,7 +368,7 @@ def test_depth16_odd_width_matches_depth24(tree):
     whose 16-bit rows need padding. The picture must equal the depth-24 one."""
     pictures = {}
     for depth in (24, 16):
-        s = newserver(depth=depth, width=641, height=481)
+        s = XServer(depth=depth, width=641, height=481)
         try:
             for args in (["yesno", "-width=100000"], ["info", "-text=Odd width", "-width=100000"],
                          ["file", "-folder=%s" % tree]):
@@ -391,7 +436,7 @@ def test_window_destroyed_by_another_client(server, tree):
 @pytest.mark.parametrize("transport", ["unix", "tcp"])
 @pytest.mark.parametrize("word", ["yesno", "file"])
 def test_server_killed_mid_dialog(transport, word):
-    s = newserver(depth=24, width=640, height=480, tcp=transport == "tcp")
+    s = XServer(depth=24, width=640, height=480, tcp=transport == "tcp")
     display = (":%d" if transport == "unix" else "localhost:%d") % s.number
     try:
         d = Dialog(s, [word], env=s.env(DISPLAY=display))

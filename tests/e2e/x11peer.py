@@ -126,7 +126,9 @@ class XServer:
         return r.returncode == 0
 
     def tool(self, *args):
-        return subprocess.run(list(args), env=self.env(), capture_output=True, text=True, timeout=20)
+        # A window name that is not UTF-8 must not stop a listing of the windows.
+        return subprocess.run(list(args), env=self.env(), capture_output=True, text=True, errors="replace",
+                              timeout=20)
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
@@ -196,7 +198,8 @@ def _pad(n):
 
 
 class XClient:
-    """Speaks just enough of the protocol to intern atoms and send events."""
+    """Speaks just enough of the protocol to intern atoms, read properties, send
+    events, change the server's mappings and press keys through XTEST."""
 
     def __init__(self, server):
         self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
@@ -230,6 +233,58 @@ class XClient:
         self.sock.sendall(struct.pack("<BBHHxx", 16, 0, 2 + (len(n) + _pad(len(n))) // 4, len(n))
                           + n + b"\0" * _pad(len(n)))
         return struct.unpack("<I", self._reply()[8:12])[0]
+
+    def property(self, window, name):
+        """The bytes of a window's property, whatever its type (b"" when it has none)."""
+        atom = self.atom(name)
+        self.sock.sendall(struct.pack("<BBHIIIII", 20, 0, 6, window, atom, 0, 0, 0x10000))
+        reply = self._reply()
+        fmt, count = reply[1], struct.unpack("<I", reply[16:20])[0]
+        return reply[32:32 + count * max(1, fmt // 8)]
+
+    def _request(self, opcode, data=0, body=b""):
+        """One request with a reply, which it answers."""
+        self.sock.sendall(struct.pack("<BBH", opcode, data, 1 + len(body) // 4) + body)
+        return self._reply()
+
+    def keycode(self, keysym):
+        """The first key code whose unshifted keysym this is."""
+        first, last = self.setup[26], self.setup[27]
+        reply = self._request(101, 0, struct.pack("<BBxx", first, last - first + 1))
+        perkey = reply[1]
+        for i in range(last - first + 1):
+            if struct.unpack_from("<I", reply, 32 + 4 * perkey * i)[0] == keysym:
+                return first + i
+        raise AssertionError("no key code for keysym %#x" % keysym)
+
+    def remap(self, keycode, keysym):
+        """ChangeKeyboardMapping: the key code gives this keysym alone."""
+        self.sock.sendall(struct.pack("<BBHBBxxI", 100, 1, 3, keycode, 1, keysym))
+
+    def modifiers_set_again(self):
+        """SetModifierMapping with the map the server has: a modifier change."""
+        reply = self._request(119)
+        per = reply[1]
+        assert self._request(118, per, reply[32:32 + 8 * per])[1] == 0, "modifiers not set"
+
+    def pointer_set_again(self):
+        """SetPointerMapping with the map the server has: a pointer change."""
+        reply = self._request(117)
+        n = reply[1]
+        body = reply[32:32 + n]
+        assert self._request(116, n, body + b"\0" * _pad(n))[1] == 0, "pointer map not set"
+
+    def press(self, keycode):
+        """A press and a release of the key code through XTEST."""
+        name = b"XTEST"
+        reply = self._request(98, 0, struct.pack("<Hxx", len(name)) + name + b"\0" * _pad(len(name)))
+        assert reply[8], "no XTEST"
+        for kind in (2, 3):                     # KeyPress, KeyRelease
+            self.sock.sendall(struct.pack("<BBHBBxxII8xhh7xB", reply[9], 2, 9, kind, keycode, 0, 0, 0, 0, 0))
+
+    def round_trip(self):
+        """Waits until the server has taken every request sent before."""
+        self.atom("WM_NAME")
 
     def send_delete_window(self, window):
         """A window manager's close request: a ClientMessage sent with SendEvent."""

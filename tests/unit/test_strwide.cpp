@@ -1,6 +1,8 @@
 // UTF-8 to UTF-16 decoding (valid, invalid and cut sequences, destination bounds
-// with guard units), the encoder round trip and the wide-string routines.
+// with guard units), the cut of UTF-8 text between characters, the encoder round
+// trip and the wide-string routines.
 #include "../harness/harness.h"
+#include "../../framework/memprim.h"
 #include "../../framework/str.h"
 #include "test_strwide_cases.h"
 
@@ -127,6 +129,55 @@ TEST(utf82unicode_ch)
         CHECK_EQ((s64)n, (s64)r.n);
     }
     kzvtest::setrow(nullptr);
+}
+
+// Titles of `lead` letters and a tail, cut to a number of characters and bytes.
+TEST(cutbetweencharacters)
+{
+    static struct { char const* name; u32 lead; char const* tail; u32 characters, bytes, expect; } const rows[] = {
+        {"119 letters and e-acute are 120 characters", 119, "\xC3\xA9", 120, 1000, 121},
+        {"e-acute as the 121st character", 120, "\xC3\xA9", 120, 1000, 120},
+        {"e-acute across a 120-byte limit", 119, "\xC3\xA9", 1000, 120, 119},
+        {"emoji across a 120-byte limit", 118, "\xF0\x9F\x98\x80", 1000, 120, 118},
+        {"emoji within 120 characters", 118, "\xF0\x9F\x98\x80" "b", 120, 1000, 123},
+        {"emoji as the 121st character", 120, "\xF0\x9F\x98\x80", 120, 1000, 120},
+        {"euro sign ending a 120-byte limit", 117, "\xE2\x82\xAC", 1000, 120, 120},
+        {"exactly 120 letters", 120, "", 120, 120, 120},
+        {"121 letters", 121, "", 120, 1000, 120},
+        {"stray continuations count one each", 0, "\x80\x80\xFF" "a", 2, 1000, 2},
+        {"lead byte before a letter stands alone", 0, "\xC3(", 1, 1000, 1},
+        {"sequence cut by the terminator", 0, "\xE2\x82", 1, 1000, 1},
+        {"F8 and a continuation are two", 0, "\xF8\x80", 1, 1000, 1},
+        {"no characters", 3, "", 0, 1000, 0},
+        {"no bytes", 3, "", 10, 0, 0},
+        {"empty", 0, "", 10, 10, 0},
+    };
+    char source[200], copy[200];
+    for (auto const& r : rows) {
+        kzvtest::setrow(r.name);
+        memset(source, 'a', r.lead);
+        source[r.lead] = 0;
+        strcat(source, r.tail, sizeof source - 1);
+        CHECK_EQ(str_utf8prefix(source, r.characters, r.bytes), r.expect);
+        // The copy's capacity is the byte limit and its terminator.
+        u32 capacity = kzv_min<u32>(r.bytes + 1, sizeof copy - 1);
+        memset(copy, 'G', sizeof copy);
+        u32 n = str_copycharacters(copy, capacity, source, r.characters);
+        CHECK_EQ(n, kzv_min(r.expect, capacity - 1));
+        CHECK_MEM(copy, source, n);
+        CHECK_EQ(copy[n], 0);
+        CHECK_EQ(copy[capacity], 'G');
+    }
+    kzvtest::setrow(nullptr);
+    CHECK_EQ(str_utf8prefix(nullptr, 10, 10), 0);
+    copy[0] = 'G';
+    CHECK_EQ(str_copycharacters(copy, sizeof copy, nullptr, 10), 0);
+    CHECK_EQ(copy[0], 0);
+    CHECK_EQ(str_copycharacters(nullptr, 10, "abc", 10), 0);
+    // Sources that end at their terminator: ASan sees any read beyond it.
+    static char const cut[] = {'a', (char)0xF0, (char)0x9F, 0};
+    CHECK_EQ(str_utf8prefix(cut, 10, 10), 3);
+    CHECK_EQ(str_utf8prefix(cut, 2, 10), 2);
 }
 
 TEST(unicode2utf81byte)

@@ -107,7 +107,8 @@ struct fakerun {
     int exitstatus;
     bool exitrequested;
 
-    void run(char const* programname, char const* const* argv, char const* const* env)
+    // The command line in place of the test binary's, until `restore`.
+    void use(char const* programname, char const* const* argv, char const* const* env)
     {
         static char const* const noenv[] = {nullptr};
         saved = process->args;
@@ -120,6 +121,12 @@ struct fakerun {
         record.env = (char const**)(env ? env : noenv);
         record.filled = true;
         process->args = &record;
+    }
+    void restore() { process->args = saved; }
+
+    void run(char const* programname, char const* const* argv, char const* const* env)
+    {
+        use(programname, argv, env);
         usermain* u = (usermain*)process->pool.sgetmem(USERMAIN_RECORDSIZE);
         capture o, e;
         bool capturing = o.begin(1) && e.begin(2);
@@ -138,7 +145,7 @@ struct fakerun {
         process->exitstatus = 0;
         process->exitrequested = 0;
         process->exitreason = nullptr;
-        process->args = saved;
+        restore();
     }
 };
 
@@ -202,6 +209,42 @@ TEST(refusals_end_with_one_line_and_status_2)
         CHECK_EQ(fr.exitcode, 2);
         CHECK(fr.exitrequested);
     }
+}
+
+// -title keeps its first 120 characters whole, however many bytes they take.
+TEST(title_cut_between_characters)
+{
+    static char arg[700], want[700];
+    struct { char const* name; u32 lead; char const* tail; u32 kept; } const rows[] = {
+        {"119 letters and e-acute", 119, "\xC3\xA9", 121},
+        {"120 letters and e-acute", 120, "\xC3\xA9", 120},
+        {"118 letters, emoji, letter", 118, "\xF0\x9F\x98\x80" "bc", 123},
+        {"120 euro signs", 0, nullptr, 360},
+        {"121 letters", 121, "", 120},
+        {"invalid bytes count one each", 118, "\xFF\x80\x80", 120},
+        {"none", 0, "", 0},
+    };
+    // Only the title is read: a zeroed record stands for a built one.
+    usermain* u = (usermain*)process->pool.getmem0(USERMAIN_RECORDSIZE);
+    if (!CHECK(u != nullptr))
+        return;
+    for (auto const& row : rows) {
+        kzvtest::setrow(row.name);
+        strcpy(arg, "-title=", sizeof arg - 1);
+        for (u32 i = 0; i < row.lead; i++)
+            strcat(arg, "a", sizeof arg - 1);
+        for (u32 i = 0; !row.tail && i < 121; i++)
+            strcat(arg, "\xE2\x82\xAC", sizeof arg - 1);
+        strcat(arg, row.tail, sizeof arg - 1);
+        char const* argv[] = {"yesno", arg, nullptr};
+        fr.use("velkra", argv, nullptr);
+        u->taketitle();
+        fr.restore();
+        strcpy(want, arg + 7, row.kept);
+        CHECK_STR(u->title, want);
+    }
+    kzvtest::setrow(nullptr);
+    process->pool.freemem(u);
 }
 
 // Longest accepted values reach the display step, which finds no display here: a

@@ -4,10 +4,14 @@
 // posted to the window come out of the pump as the window events (Ctrl+V and
 // Insert as the paste code, Enter as 10, a double click as down and up, the
 // wheel at the last pointer position, the right button as 169 and 170). A
-// closed window is gone from the system and from the list.
+// closed window is gone from the system and from the list. A long title cut as
+// the application cuts it is the caption, whole characters only.
 #include "../harness/harness.h"
 #include "../../framework/data.h"
+#include "../../framework/memprim.h"
+#include "../../framework/str.h"
 #include "../../framework/sysprocess.h"
+#include "../../gui/app/usermain.h"
 #include "../../gui/guidriver.h"
 #include "../../platform/windows/gdi.h"
 
@@ -17,6 +21,7 @@ using namespace kzvtest;
 extern "C" {
 __declspec(dllimport) s32 PostMessageW(winhandle window, u32 message, uptr wparam, sptr lparam);
 __declspec(dllimport) s32 IsWindow(winhandle window);
+__declspec(dllimport) s32 GetWindowTextW(winhandle window, u16* text, s32 capacity);
 }
 
 namespace {
@@ -99,6 +104,41 @@ TEST(captioned_window_has_exactly_its_client_area)
     CHECK(!IsWindow(window));
     CHECK(!f.g->haswindow(&f.w));
     CHECK_EQ(f.w.flags & guiwindow_shown, 0);
+}
+
+// Titles cut as the application cuts -title (its first 120 characters) reach the
+// caption whole: no sequence is split into a stray unit, and a character beyond
+// the first plane is its surrogate pair.
+TEST(cut_titles_keep_whole_characters)
+{
+    struct { char const* name; u32 lead; char const* tail; u32 units; u16 last[2]; } const rows[] = {
+        {"119 letters and e-acute", 119, "\xC3\xA9", 120, {'a', 0xE9}},
+        {"120 letters and e-acute", 120, "\xC3\xA9", 120, {'a', 'a'}},
+        {"118 letters, emoji, letters", 118, "\xF0\x9F\x98\x80" "bc", 121, {0xDE00, 'b'}},
+        {"121 euro signs", 0, nullptr, 120, {0x20AC, 0x20AC}},
+    };
+    for (auto const& r : rows) {
+        setrow(r.name);
+        char given[700], title[USERMAIN_TITLECAPACITY];
+        memset(given, 'a', r.lead);
+        given[r.lead] = 0;
+        for (u32 i = 0; !r.tail && i < 121; i++)
+            strcat(given, "\xE2\x82\xAC", sizeof given - 1);
+        strcat(given, r.tail, sizeof given - 1);
+        str_copycharacters(title, sizeof title, given, USERMAIN_TITLEMAX);
+        gdifixture f;
+        if (!CHECK(f.open(400, 100, title)))
+            continue;
+        u16 caption[600];
+        s32 n = GetWindowTextW(gdi::part(&f.w)->window, caption, 600);
+        CHECK_EQ(n, (s32)r.units);
+        if (n >= 2) {
+            CHECK_EQ(caption[n - 2], r.last[0]);
+            CHECK_EQ(caption[n - 1], r.last[1]);
+        }
+        gdi_concb(f.g, guicmd_closewindow, 0, 0, &f.w);
+    }
+    setrow(nullptr);
 }
 
 TEST(sixteen_bit_buffers_pad_their_rows)

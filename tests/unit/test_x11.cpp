@@ -4,8 +4,9 @@
 // to read skipped in pieces, BIG-REQUESTS' maximum capped, a refused setup and a
 // lost connection ending the run, then windows: the requests that make one, the
 // padded back buffer and its PutImage strips, updates put off while output is
-// queued, X events turned into window events (sent ones too), and a window
-// another client destroyed.
+// queued, X events turned into window events (sent ones too), a window another
+// client destroyed, and a keyboard map changed while a window shows, with the
+// keys typed under the new map held until it comes.
 #include "../harness/harness.h"
 #include "../../drivers/x11.h"
 #include "../../drivers/x11proto.h"
@@ -61,13 +62,7 @@ void answersetup(x11* x, fakeserver* f, options const& o)
     for (u32 i = 0; i < X11_ATOMCOUNT; i++)
         atomreply(replies.w, i + 1, ATOMBASE + i);
     u32 keys = (u32)o.server.maxkey - o.server.minkey + 1;
-    replyhead(replies.w, 2, X11_ATOMCOUNT + 1, keys * 2);
-    fill(replies.w, replies.length() + 24);
-    for (u32 k = 0; k < keys; k++) {
-        u32 code = o.server.minkey + k;
-        replies.w.put32(code == 38 ? 'a' : code == 113 ? 0xff51 : 0);
-        replies.w.put32(code == 38 ? 'A' : 0);
-    }
+    keymapreply(replies.w, X11_ATOMCOUNT + 1, o.server.minkey, keys, 'a', 0xff51);
     bool const present[5] = {o.randr, o.bigreq, o.dri2, o.dri3, o.present};
     for (u32 i = 0; i < 5; i++)
         extensionreply(replies.w, X11_ATOMCOUNT + 2 + i, present[i], 140 + i);
@@ -855,6 +850,105 @@ TEST(x11inputevents)
     }
     CHECK_EQ(t.w->x, 30);
     CHECK_EQ(t.w->width, 120);
+    closeall(t);
+}
+
+// A shown window for key events, its requests read; answers its id.
+static u32 keywindow(windowsetup& t)
+{
+    openwindow(t, 100, 80, 0, 0, "k");
+    t.x->command(guicmd_openwindow, 0, 0, t.w);
+    mapped(t);
+    skiprequests(*t.f);
+    return x11::part(t.w)->windowid;
+}
+
+// The keyboard map changes while a window shows. Modifier and pointer changes ask
+// for nothing. A keyboard change asks for the whole map again, once however many
+// changes come before the reply (which holds them all), and the keys read before
+// the reply wait for it: they mean what its map says, or, when the reply is
+// refused or an error comes in its place, what the old map says.
+TEST(x11keymapchangeisobeyed)
+{
+    struct { char const* name; int extrawords; bool error; u32 before38, before113; } const rows[] = {
+        {"new map", 0, false, guikey_escape, 'q'},
+        {"reply longer than its keys", 2, false, 'a', guikey_left},
+        {"reply shorter than its keys", -2, false, 'a', guikey_left},
+        {"error in its place", 0, true, 'a', guikey_left},
+    };
+    for (auto const& r : rows) {
+        setrow(r.name);
+        windowsetup t;
+        u32 id = keywindow(t);
+        capture err;
+        CHECK(err.begin(2));
+        xbytes b;
+        mappingnotify(b.w, xmapping_modifier, 0, 0);
+        mappingnotify(b.w, xmapping_pointer, 0, 0);
+        mappingnotify(b.w, xmapping_keyboard, 38, 1);
+        inputevent(b.w, xev_keypress, 38, id, 1, 2, 0);
+        inputevent(b.w, xev_keyrelease, 38, id, 1, 2, 0);
+        mappingnotify(b.w, xmapping_keyboard, 113, 1);
+        inputevent(b.w, xev_keypress, 113, id, 1, 2, 0);
+        feed(t.f, b);
+        t.x->cyclic();
+        xrequest q = {};
+        CHECK(nextrequest(*t.f, q));
+        CHECK_EQ(q.opcode, xreq_getkeyboardmapping);
+        CHECK_EQ(q.bytes[4], 8);                // the whole map, as at set-up
+        CHECK_EQ(q.bytes[5], 248);
+        CHECK(!nextrequest(*t.f, q));
+        CHECK_EQ(t.events.count, 0);
+        xbytes answer;
+        u16 seq = t.x->sequence;
+        if (r.error)
+            errorpacket(answer.w, 2, seq, xreq_getkeyboardmapping, 0);
+        else
+            keymapreply(answer.w, seq, 8, 248, 0xff1b, 'q', r.extrawords);
+        inputevent(answer.w, xev_keypress, 38, id, 1, 2, 0);
+        feed(t.f, answer);
+        t.x->cyclic();
+        char text[256];
+        err.end(text, sizeof text);
+        u32 const want[][2] = {
+            {ui_keydown, r.before38}, {ui_keyup, r.before38}, {ui_keydown, r.before113}, {ui_keydown, r.before38},
+        };
+        CHECK_EQ(t.events.count, 4);
+        for (u32 i = 0; i < t.events.count && i < 4; i++) {
+            CHECK_EQ(t.events.code[i], want[i][0]);
+            CHECK_EQ((u32)t.events.a[i], want[i][1]);
+        }
+        if (r.error)
+            CHECK(streqbegin(text, "x11 code 0 (0): error 2 on request 101.0"));
+        else
+            CHECK_STR(text, "");
+        CHECK(!nextrequest(*t.f, q));
+        closeall(t);
+    }
+    setrow(nullptr);
+}
+
+// More keys than the store holds come before the map: none is lost and their
+// order stays, the oldest going out under the old map to make room.
+TEST(x11keysheldbeyondthestore)
+{
+    windowsetup t;
+    u32 id = keywindow(t);
+    u32 const keys = X11_HELDKEYS + 8;
+    xbytes b;
+    mappingnotify(b.w, xmapping_keyboard, 8, 248);
+    for (u32 i = 0; i < keys; i++)
+        inputevent(b.w, xev_keypress, 38, id, 1, 2, 0);
+    feed(t.f, b);
+    t.x->cyclic();
+    CHECK_EQ(t.events.count, X11_HELDKEYS);
+    xbytes answer;
+    keymapreply(answer.w, t.x->sequence, 8, 248, 0xff1b, 'q');
+    feed(t.f, answer);
+    t.x->cyclic();
+    CHECK_EQ(t.events.count, keys);
+    for (u32 i = 0; i < t.events.count && i < keys; i++)
+        CHECK_EQ((u32)t.events.a[i], i < X11_HELDKEYS ? (u32)'a' : (u32)guikey_escape);
     closeall(t);
 }
 

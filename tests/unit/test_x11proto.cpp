@@ -224,6 +224,7 @@ TEST(keymapreplies)
         {"seven per key", 7, 3, 3, 8, true, 0x0001, 0x0004},
         {"none per key", 0, 3, 3, 8, true, 0, 0},
         {"shorter than the keys asked for", 4, 3, 4, 8, false, 0x7777, 0x7777},
+        {"longer than the keys asked for", 4, 4, 3, 8, false, 0x7777, 0x7777},
         {"runs past 255", 4, 10, 10, 250, true, 0x0001, 0x0004},
     };
     for (auto const& r : rows) {
@@ -361,9 +362,23 @@ TEST(eventdecoding)
     CHECK_EQ(e.width, 640);
     CHECK_EQ(e.height, 480);
 
+    struct { char const* name; u32 request; } const mappings[] = {
+        {"modifier mapping", xmapping_modifier}, {"keyboard mapping", xmapping_keyboard},
+        {"pointer mapping", xmapping_pointer},
+    };
+    for (auto const& r : mappings) {
+        setrow(r.name);
+        xbytes m;
+        mappingnotify(m.w, r.request, 38, 2);
+        CHECK(x11_decodeevent(m.b, e));
+        CHECK_EQ(e.code, xev_mappingnotify);
+        CHECK_EQ(e.request, r.request);
+    }
+    setrow(nullptr);
+
     struct { char const* name; u8 code; bool known; } const codes[] = {
         {"error", 0, false}, {"reply", 1, false}, {"enter notify", 7, false},
-        {"sent code 0", 0x80, false}, {"mapping notify", 34, false}, {"expose", 12, true},
+        {"sent code 0", 0x80, false}, {"mapping notify", 34, true}, {"expose", 12, true},
         {"sent expose", 0x8c, true}, {"no exposure", 14, true}, {"unmap", 18, true},
         {"map", 19, true}, {"generic", 35, false}, {"code 127", 127, false},
     };

@@ -292,6 +292,33 @@ inline void clientmessage(x11writer& w, bool sent, u32 window, u32 type, u32 val
     fill(w, start + 32);
 }
 
+inline void mappingnotify(x11writer& w, u32 request, u32 firstkeycode, u32 count)
+{
+    u32 start = w.length;
+    w.put8(xev_mappingnotify);
+    w.put8(0);
+    w.put16(0);
+    w.put8(request);
+    w.put8(firstkeycode);
+    w.put8(count);
+    fill(w, start + 32);
+}
+
+// A GetKeyboardMapping reply of two keysyms a key for `keys` key codes from
+// `first`: key code 38 gets sym38 (and 'A' shifted), 113 gets sym113, the rest
+// none. `extrawords` makes it longer (or, negative, shorter) than those keys.
+inline void keymapreply(x11writer& w, u32 seq, u32 first, u32 keys, u32 sym38, u32 sym113, int extrawords = 0)
+{
+    u32 words = (u32)((int)(keys * 2) + extrawords);
+    replyhead(w, 2, seq, words);
+    fill(w, w.length + 24);
+    for (u32 i = 0; i < words; i++) {
+        u32 code = first + i / 2;
+        bool shifted = i % 2 == 1;
+        w.put32(code == 38 ? (shifted ? 'A' : sym38) : code == 113 && !shifted ? sym113 : 0);
+    }
+}
+
 // ---- reading what the client sent ----
 
 struct xrequest {
