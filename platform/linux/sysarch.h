@@ -37,7 +37,7 @@ static_assert(sizeof(kpollfd) == 8, "poll record");
 enum : short { POLL_IN = 0x0001, POLL_OUT = 0x0004, POLL_ERR = 0x0008, POLL_HUP = 0x0010, POLL_NVAL = 0x0020 };
 enum : int { SEEK_SET = 0, SEEK_CUR = 1, SEEK_END = 2 };
 enum : int { LOCK_EX = 2, LOCK_NB = 4 };
-enum : int { PROT_READ = 1, PROT_WRITE = 2, MAP_SHARED = 1, MAP_PRIVATE = 2, MAP_ANONYMOUS = 0x20 };
+enum : int { PROT_NONE = 0, PROT_READ = 1, PROT_WRITE = 2, MAP_SHARED = 1, MAP_PRIVATE = 2, MAP_ANONYMOUS = 0x20 };
 enum : int { RLIMIT_AS = 9 };     // the address-space limit (the tests lower it)
 
 enum : u32 {                    // file type bits of a stat mode
@@ -45,7 +45,13 @@ enum : u32 {                    // file type bits of a stat mode
     S_IFBLK = 060000, S_IFDIR = 040000, S_IFCHR = 020000, S_IFIFO = 010000,
 };
 
-enum : int { SIGHUP = 1, SIGINT = 2, SIGQUIT = 3, SIGPIPE = 13, SIGTERM = 15, SIGCONT = 18, SIGTTIN = 21 };
+enum : int {
+    SIGHUP = 1, SIGINT = 2, SIGQUIT = 3, SIGKILL = 9, SIGPIPE = 13, SIGTERM = 15, SIGCHLD = 17, SIGCONT = 18,
+    SIGTTIN = 21,
+};
+enum : int { SIG_SETMASK = 2 };
+enum : int { PR_SET_PDEATHSIG = 1, PR_GET_PDEATHSIG = 2, PR_SET_CHILD_SUBREAPER = 36 };
+enum : int { WNOHANG = 1, WALL = 0x40000000 };    // wait4 options; WALL waits for clone children too
 
 enum : unsigned long { TCGETA = 0x5405, TCSETA = 0x5406, TIOCGWINSZ = 0x5413 };
 
