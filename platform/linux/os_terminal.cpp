@@ -112,11 +112,9 @@ static bool enterraw()
 // Entering twice would save the raw settings as the ones to restore.
 bool os_initstdio()
 {
-    if (!process)
-        return true;
-    if (!(process->platformflags & platform_raw))
+    if (process && !(process->platformflags & platform_raw))
         return enterraw();
-    return !(process->platformflags & platform_rawrefused);
+    return !process || !(process->platformflags & platform_rawrefused);
 }
 
 bool os_setstdinsinglemode() { return os_initstdio(); }
