@@ -157,14 +157,18 @@ bool terminalgui::openon(module* peer, u32 format)
 // The peer must be a terminal of the standard-I/O kind: the renderer then takes
 // the size from it and sends no query, and with no terminal at all (no
 // controlling terminal behind a captured standard output) there is nothing to
-// draw on.
+// draw on. A terminal that refused raw mode would echo keys and hold them back
+// for whole lines, so the UI cannot run on it either.
 bool terminalgui::attach(module* peer, u32 format)
 {
     if (!peer)
         return fail("no terminal to draw on");
     peer->call(cmd_datarequested, 0, 0, nullptr);
-    if (peer->type != type_bytestream || peer->kind.stream.sourcekind != source_stdio ||
-        !peer->kind.stream.source.stdio.isterminal)
+    if (peer->type != type_bytestream || peer->kind.stream.sourcekind != source_stdio)
+        return fail("no terminal to draw on");
+    if (peer->kind.stream.source.stdio.rawrefused)
+        return fail("the terminal refused raw mode");
+    if (!peer->kind.stream.source.stdio.isterminal)
         return fail("no terminal to draw on");
     terminal = peer;
     connect(peer->out, renderer.in);

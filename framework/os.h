@@ -67,8 +67,11 @@ bool os_puts(char const* line);             // false when not all of it was writ
 // gone away (its end, or EIO) ends the run with exit code 2 and the reason "the
 // terminal has gone away"; a Windows console that closes ends the process itself.
 int os_stdin(void* buffer, unsigned size);
-void os_initstdio();
-void os_setstdinsinglemode();
+// Raw mode for the UI terminal, entered once per process. False when the terminal
+// refused it (then and on every later call): its settings are as they were, and
+// the caller ends the run. Input that is no terminal needs no raw mode: true.
+bool os_initstdio();
+bool os_setstdinsinglemode();
 void os_setterminalchanged();
 void os_exitstdio();
 void os_disconnectstdout();

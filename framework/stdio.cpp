@@ -27,7 +27,7 @@ void stdio::init(mem* p)
 
 void stdio::minit()
 {
-    os_setstdinsinglemode();
+    rawrefused() = os_setstdinsinglemode() ? 0 : 1;
     readchunk = STDIO_READCHUNK;
     access = access_readable | access_writable;
     setstate(streamstate_open);

@@ -21,8 +21,10 @@ public:
     void minit();
     void exit(bool keep);
 
-    // The view's kind words: the terminal size read at init (80 x 24 when unknown).
+    // The view's kind words: the terminal size read at init (80 x 24 when unknown),
+    // and whether the terminal refused raw mode (no UI can run on it then).
     u8& sizeknown() { return kind.stream.source.stdio.isterminal; }
+    u8& rawrefused() { return kind.stream.source.stdio.rawrefused; }
     u16& columns() { return kind.stream.source.stdio.columns; }
     u16& rows() { return kind.stream.source.stdio.rows; }
 

@@ -38,6 +38,7 @@ enum : u8 {                 // platform flag byte
     platform_terminalchosen = 8,    // the UI terminal's descriptors are decided (ttyfd)
     platform_uionstderr = 16,       // no terminal but descriptor 2 takes the UI output
     platform_setnonblock = 32,      // raw mode made the UI input non-blocking; the end undoes it
+    platform_rawrefused = 64,       // the terminal refused raw mode and kept its settings
 };
 
 // Owners of the process's `slots`, one index each, so that no two layers share one.

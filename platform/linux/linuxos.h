@@ -15,4 +15,11 @@ u32 console_write(int fd, char const* bytes, u32 count);
 int terminal_infd();
 int terminal_outfd();
 
+// A thread's stack (os_startthread): one mapping of 256 KiB whose lowest page is
+// a guard, its threadstack record (syscalls.h) in the top bytes, naming this
+// process as the parent. Null when it cannot be mapped.
+struct threadstack;
+threadstack* thread_mapstack();
+void thread_unmapstack(threadstack* stack);
+
 } // namespace kzv

@@ -17,8 +17,8 @@ static_assert(sizeof(TERMINAL_RESTORE) - 1 == 32, "restore sequence");
 
 static bool isterminal(int fd)
 {
-    ktermio t;
-    return !sys_failed(sys_ioctl(fd, TCGETA, &t));
+    ktermios t;
+    return !sys_failed(sys_ioctl(fd, TCGETS, &t));
 }
 
 static void chooseterminal()
@@ -60,21 +60,45 @@ int terminal_outfd()
 // Raw: no input translation or flow control, eight-bit characters with the modem
 // lines ignored (baud rate and receiver kept), no echo, no line editing and no
 // signals from keys, so Ctrl-C arrives as the byte 3. Output processing stays.
-static void enterraw()
+static ktermios rawsettings(ktermios const& old)
+{
+    ktermios raw = old;
+    raw.iflag = 0;
+    raw.lflag = 0;
+    raw.cflag = (old.cflag & ~(u32)(CSIZE | PARENB)) | CS8 | CLOCAL;
+    return raw;
+}
+
+// The kernel may take a request in part (a driver keeps control bits it cannot
+// change), so what the terminal holds afterwards is read back: raw mode is what
+// the UI needs, and the flags that make it must all be there.
+static bool applyraw(int fd, ktermios const& raw)
+{
+    ktermios now;
+    if (sys_failed(sys_ioctl(fd, TCSETS, (void*)&raw)) || sys_failed(sys_ioctl(fd, TCGETS, &now)))
+        return false;
+    u32 control = CSIZE | PARENB | CLOCAL;
+    return now.iflag == raw.iflag && now.lflag == raw.lflag && (now.cflag & control) == (raw.cflag & control);
+}
+
+// False when the terminal refused raw mode; its settings are then put back as
+// they were, and nothing is left to restore at the end. Input that is no
+// terminal gets the non-blocking flag alone.
+static bool enterraw()
 {
     process->platformflags |= platform_raw;
     int fd = terminal_infd();
-    ktermio old;
-    if (!sys_failed(sys_ioctl(fd, TCGETA, &old))) {
-        ktermio* saved = (ktermio*)process->pool.sgetmem(sizeof(ktermio));
+    ktermios old;
+    if (!sys_failed(sys_ioctl(fd, TCGETS, &old))) {
+        ktermios* saved = (ktermios*)process->pool.sgetmem(sizeof(ktermios));
         if (saved) {
             *saved = old;
+            if (!applyraw(fd, rawsettings(old))) {
+                sys_ioctl(fd, TCSETS, saved);
+                process->platformflags |= platform_rawrefused;
+                return false;
+            }
             process->savedterminal = saved;
-            ktermio raw = old;
-            raw.iflag = 0;
-            raw.lflag = 0;
-            raw.cflag = (u16)((old.cflag & ~(CSIZE | PARENB)) | CS8 | CLOCAL);
-            sys_ioctl(fd, TCSETA, &raw);
         }
     }
     // A descriptor that was non-blocking already stays so at the end: the file
@@ -82,16 +106,18 @@ static void enterraw()
     long flags = sys_fcntl(fd, F_GETFL, 0);
     if (!sys_failed(flags) && !(flags & O_NONBLOCK) && !sys_failed(sys_fcntl(fd, F_SETFL, flags | O_NONBLOCK)))
         process->platformflags |= platform_setnonblock;
+    return true;
 }
 
 // Entering twice would save the raw settings as the ones to restore.
-void os_initstdio()
+bool os_initstdio()
 {
     if (process && !(process->platformflags & platform_raw))
-        enterraw();
+        return enterraw();
+    return !process || !(process->platformflags & platform_rawrefused);
 }
 
-void os_setstdinsinglemode() { os_initstdio(); }
+bool os_setstdinsinglemode() { return os_initstdio(); }
 
 void os_setterminalchanged()
 {
@@ -109,8 +135,8 @@ static bool terminalgone(int fd, long r)
 {
     if (!process->savedterminal)
         return false;           // not a terminal: a pipe or a file ends its own way
-    ktermio t;
-    return r == -E_IO || (r == 0 && sys_failed(sys_ioctl(fd, TCGETA, &t)));
+    ktermios t;
+    return r == -E_IO || (r == 0 && sys_failed(sys_ioctl(fd, TCGETS, &t)));
 }
 
 int os_stdin(void* buffer, unsigned size)
@@ -143,7 +169,7 @@ void os_exitstdio()
         return;
     int fd = terminal_infd();
     if (process->savedterminal)
-        sys_ioctl(fd, TCSETA, process->savedterminal);
+        sys_ioctl(fd, TCSETS, process->savedterminal);
     long flags = sys_fcntl(fd, F_GETFL, 0);
     if (!sys_failed(flags) && (process->platformflags & platform_setnonblock))
         sys_fcntl(fd, F_SETFL, flags & ~(long)O_NONBLOCK);

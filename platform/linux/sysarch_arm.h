@@ -16,9 +16,10 @@ enum : long {
     SYS_lstat64 = 196, SYS_geteuid = 201, SYS_getdents64 = 217, SYS_exit_group = 248, SYS_socket = 281,
     SYS_bind = 282,
     SYS_connect = 283, SYS_listen = 284, SYS_accept = 285, SYS_setsockopt = 294,
+    SYS_getppid = 64, SYS_mprotect = 125, SYS_prctl = 172, SYS_rt_sigprocmask = 175,
     // Used by the tests only.
     SYS_mkdir = 39, SYS_rmdir = 40, SYS_dup = 41, SYS_pipe = 42, SYS_dup2 = 63, SYS_symlink = 83,
-    SYS_prlimit64 = 369,
+    SYS_prlimit64 = 369, SYS_kill = 37, SYS_wait4 = 114,
 };
 
 // ARM's own values: the generic O_DIRECTORY and O_NOFOLLOW bits mean other things here.
@@ -99,13 +100,18 @@ inline long sysarch_sigaction(int signal, ksigaction const* action, ksigaction* 
 #include "sysarch_file64.h"
 #include "sysarch_socketdirect.h"
 
-// kzv_sysclone(flags, stack): the child starts on `stack` (r1) and calls
-// kzv_threadmain, never returning into C++.
+// kzv_sysclone(flags, stack): the child starts with its stack pointer (from r1)
+// at the stack's record (threadstack) and calls kzv_threadmain(record), keeping
+// the record in r4 (callee-saved). Then its own stack is unmapped and the child
+// ends: munmap and exit from registers alone, since after the munmap no stack is
+// left to touch.
 #define SYSARCH_CLONE_ASM                                                          \
     ".text\n.globl kzv_sysclone\n.type kzv_sysclone,%function\nkzv_sysclone:\n"     \
     "  stmfd sp!, {r4, r7, lr}\n  mov r2, #0\n  mov r3, #0\n  mov r4, #0\n"          \
     "  mov r7, #120\n  svc 0\n  cmp r0, #0\n  bne 1f\n"                             \
-    "  mov fp, #0\n  mov lr, #0\n  bl kzv_threadmain\n  .word 0xe7f000f0\n"          \
+    "  mov fp, #0\n  mov lr, #0\n  mov r4, sp\n  mov r0, sp\n  bl kzv_threadmain\n"  \
+    "  ldr r0, [r4]\n  ldr r1, [r4, #4]\n  mov r7, #91\n  svc 0\n"                   \
+    "  mov r0, #0\n  mov r7, #1\n  svc 0\n  .word 0xe7f000f0\n"                      \
     "1: ldmfd sp!, {r4, r7, pc}\n"
 
 #define SYSARCH_SIGRETURN_ASM ""

@@ -15,10 +15,10 @@ enum : long {
     SYS_nanosleep = 162, SYS_poll = 168, SYS_rt_sigreturn = 173, SYS_rt_sigaction = 174,
     SYS_getcwd = 183, SYS_mmap2 = 192, SYS_stat64 = 195, SYS_lstat64 = 196, SYS_geteuid = 201,
     SYS_getdents64 = 220,
-    SYS_exit_group = 252,
+    SYS_exit_group = 252, SYS_getppid = 64, SYS_mprotect = 125, SYS_prctl = 172, SYS_rt_sigprocmask = 175,
     // Used by the tests only.
     SYS_mkdir = 39, SYS_rmdir = 40, SYS_dup = 41, SYS_pipe = 42, SYS_dup2 = 63, SYS_symlink = 83,
-    SYS_prlimit64 = 340,
+    SYS_prlimit64 = 340, SYS_kill = 37, SYS_wait4 = 114,
 };
 
 enum : int { O_LARGEFILE = 0100000, O_DIRECTORY = 0200000, O_NOFOLLOW = 0400000 };
@@ -109,15 +109,22 @@ inline long sysarch_socketcall(int call, long const* args) { return systrap(SYS_
 
 #include "sysarch_file64.h"
 
-// kzv_sysclone(flags, stack): cdecl arguments on the stack; the child starts on
-// `stack` and calls kzv_threadmain, never returning into C++.
+// kzv_sysclone(flags, stack): cdecl arguments on the stack. The child starts with
+// its stack pointer at the stack's record (threadstack) and calls
+// kzv_threadmain(record) on a 16-aligned call site, keeping the record in esi
+// (callee-saved; the callee may overwrite its argument slot, never the record
+// above it). Then its own stack is unmapped and the child ends: munmap and exit
+// from registers alone, since after the munmap no stack is left to touch.
 #define SYSARCH_CLONE_ASM                                                          \
     ".text\n.globl kzv_sysclone\n.type kzv_sysclone,@function\nkzv_sysclone:\n"     \
     "  push %ebx\n  push %esi\n  push %edi\n"                                       \
     "  mov 16(%esp), %ebx\n  mov 20(%esp), %ecx\n"                                  \
     "  xor %edx, %edx\n  xor %esi, %esi\n  xor %edi, %edi\n  mov $120, %eax\n"       \
     "  int $0x80\n  test %eax, %eax\n  jnz 1f\n"                                    \
-    "  xor %ebp, %ebp\n  and $-16, %esp\n  call kzv_threadmain\n  hlt\n"             \
+    "  xor %ebp, %ebp\n  mov %esp, %esi\n  and $-16, %esp\n  sub $12, %esp\n"        \
+    "  push %esi\n  call kzv_threadmain\n"                                          \
+    "  mov (%esi), %ebx\n  mov 4(%esi), %ecx\n  mov $91, %eax\n  int $0x80\n"        \
+    "  xor %ebx, %ebx\n  mov $1, %eax\n  int $0x80\n  hlt\n"                         \
     "1: pop %edi\n  pop %esi\n  pop %ebx\n  ret\n"
 
 #define SYSARCH_SIGRETURN_ASM                                                      \

@@ -12,9 +12,10 @@ enum : long {
     SYS_accept = 43, SYS_bind = 49, SYS_listen = 50, SYS_setsockopt = 54, SYS_clone = 56,
     SYS_exit = 60, SYS_fcntl = 72, SYS_flock = 73, SYS_getcwd = 79, SYS_unlink = 87,
     SYS_readlink = 89, SYS_gettimeofday = 96, SYS_geteuid = 107, SYS_getdents64 = 217, SYS_exit_group = 231,
+    SYS_mprotect = 10, SYS_rt_sigprocmask = 14, SYS_getppid = 110, SYS_prctl = 157,
     // Used by the tests only.
     SYS_pipe = 22, SYS_dup = 32, SYS_dup2 = 33, SYS_mkdir = 83, SYS_rmdir = 84, SYS_symlink = 88,
-    SYS_prlimit64 = 302,
+    SYS_prlimit64 = 302, SYS_wait4 = 61, SYS_kill = 62,
 };
 
 // Open flags that differ between CPUs. Every file is large-file capable on 64 bits.
@@ -95,13 +96,19 @@ inline long sysarch_sigaction(int signal, ksigaction const* action, ksigaction* 
 
 #include "sysarch_socketdirect.h"
 
-// kzv_sysclone(flags, stack): the child starts on `stack` with nothing of the
-// parent's frame, so it must not return into C++; it calls kzv_threadmain instead.
+// kzv_sysclone(flags, stack): the child starts with its stack pointer at the
+// stack's record (threadstack) and nothing of the parent's frame, so it must not
+// return into C++; it calls kzv_threadmain(record), keeping the record in rbx
+// (callee-saved). Then its own stack is unmapped and the child ends: munmap and
+// exit from registers alone, since after the munmap no stack is left to touch.
 #define SYSARCH_CLONE_ASM                                                          \
     ".text\n.globl kzv_sysclone\n.type kzv_sysclone,@function\nkzv_sysclone:\n"     \
     "  mov $56, %eax\n  xor %edx, %edx\n  xor %r10d, %r10d\n  xor %r8d, %r8d\n"      \
     "  syscall\n  test %rax, %rax\n  jnz 1f\n"                                      \
-    "  xor %ebp, %ebp\n  and $-16, %rsp\n  call kzv_threadmain\n  hlt\n"             \
+    "  xor %ebp, %ebp\n  mov %rsp, %rbx\n  mov %rsp, %rdi\n  and $-16, %rsp\n"       \
+    "  call kzv_threadmain\n"                                                       \
+    "  mov (%rbx), %rdi\n  mov 8(%rbx), %rsi\n  mov $11, %eax\n  syscall\n"          \
+    "  xor %edi, %edi\n  mov $60, %eax\n  syscall\n  hlt\n"                          \
     "1: ret\n"
 
 #define SYSARCH_SIGRETURN_ASM                                                      \

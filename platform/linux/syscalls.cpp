@@ -3,7 +3,7 @@
 // since neither may run on a C++ frame.
 #include "syscalls.h"
 
-extern "C" long kzv_sysclone(unsigned long flags, void* stack);
+extern "C" long kzv_sysclone(unsigned long flags, kzv::threadstack* stack);
 
 __asm__(SYSARCH_CLONE_ASM);
 __asm__(SYSARCH_SIGRETURN_ASM);
@@ -35,6 +35,10 @@ long sys_nanosleep(ktimespec const* request) { return systrap(SYS_nanosleep, (lo
 long sys_poll(kpollfd* fds, uptr count, int timeoutms) { return systrap(SYS_poll, (long)fds, (long)count, timeoutms); }
 long sys_gettimeofday(ktimeval* time, ktimezone* zone) { return systrap(SYS_gettimeofday, (long)time, (long)zone); }
 long sys_getpid() { return systrap(SYS_getpid); }
+long sys_getppid() { return systrap(SYS_getppid); }
+long sys_mprotect(void* address, uptr length, int protection) { return systrap(SYS_mprotect, (long)address, (long)length, protection); }
+long sys_prctl(int option, unsigned long argument) { return systrap(SYS_prctl, option, (long)argument, 0, 0, 0); }
+long sys_sigprocmask(int how, u64 const* mask, u64* old) { return systrap(SYS_rt_sigprocmask, how, (long)mask, (long)old, 8); }
 long sys_geteuid() { return systrap(SYS_geteuid); }
 long sys_sigaction(int signal, ksigaction const* action, ksigaction* old) { return sysarch_sigaction(signal, action, old); }
 
@@ -82,7 +86,12 @@ long sys_rmdir(char const* path) { return systrap(SYS_rmdir, (long)path); }
 long sys_symlink(char const* target, char const* path) { return systrap(SYS_symlink, (long)target, (long)path); }
 long sys_prlimit(int resource, u64 const limit[2], u64 old[2]) { return systrap(SYS_prlimit64, 0, resource, (long)limit, (long)old); }
 
-long sys_clone(unsigned long flags, void* stack) { return kzv_sysclone(flags, stack); }
+long sys_clone(unsigned long flags, threadstack* stack) { return kzv_sysclone(flags, stack); }
+
+// A clone without a stack of its own and with SIGCHLD at its end is a fork.
+long sys_fork() { return systrap(SYS_clone, SIGCHLD, 0, 0, 0, 0); }
+long sys_kill(long pid, int signal) { return systrap(SYS_kill, pid, signal); }
+long sys_wait4(long pid, int* status, int options) { return systrap(SYS_wait4, pid, (long)status, options, 0); }
 
 void sys_exit(int status)
 {

@@ -31,6 +31,10 @@ long sys_nanosleep(ktimespec const* request);           // no remainder: a signa
 long sys_poll(kpollfd* fds, uptr count, int timeoutms);
 long sys_gettimeofday(ktimeval* time, ktimezone* zone);
 long sys_getpid();
+long sys_getppid();
+long sys_mprotect(void* address, uptr length, int protection);
+long sys_prctl(int option, unsigned long argument);
+long sys_sigprocmask(int how, u64 const* mask, u64* old); // rt_sigprocmask, 64 signals
 long sys_geteuid();                                     // geteuid32 on 32-bit CPUs
 long sys_sigaction(int signal, ksigaction const* action, ksigaction* old);
 
@@ -41,9 +45,27 @@ long sys_accept(int fd, void* address, u32* length);
 long sys_connect(int fd, void const* address, u32 length);
 long sys_setsockopt(int fd, int level, int option, void const* value, u32 length);
 
-// Starts a child on `stack` with the clone flags; the child runs kzv_threadmain.
-long sys_clone(unsigned long flags, void* stack);
+// What a child of sys_clone finds at its stack pointer, in the top bytes of its
+// stack: the mapping it unmaps when it ends (the clone assembly reads the first
+// two words) and the process that started it.
+struct threadstack {
+    uptr base;
+    uptr length;
+    long parent;
+};
+static_assert(__builtin_offsetof(threadstack, base) == 0 && __builtin_offsetof(threadstack, length) == sizeof(uptr),
+              "the clone assembly reads base and length as the record's first two words");
+
+// Starts a child with the clone flags, its stack pointer at `stack`. The child
+// runs kzv_threadmain(stack); when that returns it unmaps stack->base for
+// stack->length (its own stack) and ends with exit, touching no memory between
+// the two calls.
+long sys_clone(unsigned long flags, threadstack* stack);
 // The tests build their fixtures with these; the program does not call them.
+// sys_fork answers 0 in the child, which goes on on a copy of the caller's stack.
+long sys_fork();
+long sys_kill(long pid, int signal);
+long sys_wait4(long pid, int* status, int options);
 long sys_pipe(int fds[2]);
 long sys_dup(int fd);
 long sys_dup2(int fd, int target);

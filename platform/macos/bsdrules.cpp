@@ -14,6 +14,12 @@ bsd::termios bsd_rawmode(bsd::termios const& old)
     return raw;
 }
 
+bool bsd_israw(bsd::termios const& now, bsd::termios const& asked)
+{
+    return now.lflag == asked.lflag && now.cc[bsd::VMIN] == asked.cc[bsd::VMIN] &&
+           now.cc[bsd::VTIME] == asked.cc[bsd::VTIME];
+}
+
 s32 bsd_localoffset(s32 minuteswest, s32 dsttime)
 {
     return minuteswest * 60 - (dsttime ? 3600 : 0);

@@ -11,6 +11,9 @@ namespace kzv {
 // signals (ISIG stays, so Ctrl-C is SIGINT); one byte satisfies a read, with no
 // timer. The input, output and control flags stay as they were.
 bsd::termios bsd_rawmode(bsd::termios const& old);
+// The terminal holds all of raw mode as asked: the local flags and the read's
+// minimum and timer. tcsetattr answers success when it made any one change.
+bool bsd_israw(bsd::termios const& now, bsd::termios const& asked);
 
 // Seconds to subtract from UTC for local time: minutes west times 60, less an
 // hour while daylight saving time is in force.

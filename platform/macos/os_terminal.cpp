@@ -58,7 +58,18 @@ int terminal_outfd()
     return (process->platformflags & platform_uionstderr) ? 2 : 1;
 }
 
-static void enterraw()
+// tcsetattr succeeds when it made any of the changes, so what the terminal holds
+// afterwards is read back: raw mode is what the UI needs, whole.
+static bool applyraw(int fd, bsd::termios const& raw)
+{
+    bsd::termios now;
+    return tcsetattr(fd, bsd::TCSANOW, &raw) == 0 && tcgetattr(fd, &now) == 0 && bsd_israw(now, raw);
+}
+
+// False when the terminal refused raw mode; its settings are then put back as
+// they were, and nothing is left to restore at the end. Input that is no
+// terminal gets the non-blocking flag alone.
+static bool enterraw()
 {
     process->platformflags |= platform_raw;
     int fd = terminal_infd();
@@ -67,9 +78,12 @@ static void enterraw()
         bsd::termios* saved = (bsd::termios*)process->pool.sgetmem(sizeof(bsd::termios));
         if (saved) {
             *saved = old;
+            if (!applyraw(fd, bsd_rawmode(old))) {
+                tcsetattr(fd, bsd::TCSANOW, saved);
+                process->platformflags |= platform_rawrefused;
+                return false;
+            }
             process->savedterminal = saved;
-            bsd::termios raw = bsd_rawmode(old);
-            tcsetattr(fd, bsd::TCSANOW, &raw);
         }
     }
     // A descriptor that was non-blocking already stays so at the end: the file
@@ -77,16 +91,18 @@ static void enterraw()
     int flags = fcntl(fd, bsd::F_GETFL, 0);
     if (flags >= 0 && !(flags & bsd::O_NONBLOCK) && fcntl(fd, bsd::F_SETFL, flags | bsd::O_NONBLOCK) == 0)
         process->platformflags |= platform_setnonblock;
+    return true;
 }
 
 // Entering twice would save the raw settings as the ones to restore.
-void os_initstdio()
+bool os_initstdio()
 {
     if (process && !(process->platformflags & platform_raw))
-        enterraw();
+        return enterraw();
+    return !process || !(process->platformflags & platform_rawrefused);
 }
 
-void os_setstdinsinglemode() { os_initstdio(); }
+bool os_setstdinsinglemode() { return os_initstdio(); }
 
 void os_setterminalchanged()
 {

@@ -81,8 +81,8 @@ void os_restoreconsolemodule()
 }
 
 // The console keeps its own modes: there is no raw mode to enter or leave.
-void os_initstdio() {}
-void os_setstdinsinglemode() {}
+bool os_initstdio() { return true; }
+bool os_setstdinsinglemode() { return true; }
 void os_setterminalchanged() {}
 
 void os_exitstdio()

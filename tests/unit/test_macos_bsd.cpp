@@ -56,6 +56,32 @@ TEST(rawmode_sets_isig_even_when_it_was_off)
     CHECK_EQ(bsd_rawmode(old).lflag, bsd::ISIG);
 }
 
+// tcsetattr reports success after any one change, so the settings read back must
+// hold the whole of raw mode; anything else the driver changed does not matter.
+TEST(raw_mode_counts_only_when_held_whole)
+{
+    static const struct { char const* name; u64 lflagxor; u8 vmin, vtime; u64 cflagxor; bool raw; } cases[] = {
+        {"as asked", 0, 1, 0, 0, true},
+        {"other control flags", 0, 1, 0, 0x300, true},
+        {"echo kept", bsd::ECHO, 1, 0, 0, false},
+        {"line editing kept", bsd::ICANON, 1, 0, 0, false},
+        {"signals dropped", bsd::ISIG, 1, 0, 0, false},
+        {"old minimum", 0, 4, 0, 0, false},
+        {"old timer", 0, 1, 5, 0, false},
+    };
+    bsd::termios asked = bsd_rawmode(cookedterminal());
+    for (auto const& c : cases) {
+        setrow(c.name);
+        bsd::termios now = asked;
+        now.lflag ^= c.lflagxor;
+        now.cflag ^= c.cflagxor;
+        now.cc[bsd::VMIN] = c.vmin;
+        now.cc[bsd::VTIME] = c.vtime;
+        CHECK_EQ(bsd_israw(now, asked), c.raw);
+    }
+    setrow(nullptr);
+}
+
 TEST(local_offset_is_minutes_west_less_an_hour_of_daylight_saving)
 {
     static const struct { char const* name; s32 minuteswest, dst, offset; } cases[] = {

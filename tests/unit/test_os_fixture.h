@@ -38,15 +38,16 @@ struct tempdir {
 };
 
 // Runs fn(argument) in a child process (a copy of this one, sharing nothing after
-// the start) through the same entry as a thread; the child ends when fn returns.
-inline bool startchildprocess(void (*fn)(void*), void* argument)
+// the start); the child ends when fn returns. Answers the child's id, 0 when
+// there is none.
+inline long startchildprocess(void (*fn)(void*), void* argument)
 {
-    process->threadargument = argument;
-    process->threadfunction = (void*)fn;
-    long r = sys_clone(17, nullptr);      // SIGCHLD at its end, like fork
-    process->threadfunction = nullptr;
-    process->threadargument = nullptr;
-    return !sys_failed(r);
+    long r = sys_fork();
+    if (r == 0) {
+        fn(argument);
+        sys_exit(0);
+    }
+    return sys_failed(r) ? 0 : r;
 }
 
 // Points descriptor fd at a fresh pipe for the duration; end() collects what came
