@@ -48,6 +48,13 @@ if(KZV_TARGET STREQUAL "windows")
 else()
   set(kzv_display_always 0)
 endif()
+# On Windows a path that begins with "//" and a name is a network share or a
+# device; elsewhere the kernel reads a run of leading slashes as the root.
+if(KZV_TARGET STREQUAL "windows")
+  set(kzv_networkpaths 1)
+else()
+  set(kzv_networkpaths 0)
+endif()
 # The builds that carry the DRM framebuffer back-end.
 if((KZV_TARGET STREQUAL "linux" OR KZV_TARGET STREQUAL "hosted") AND NOT KZV_ARCH STREQUAL "arm")
   set(kzv_framebuffer 1)
@@ -97,7 +104,8 @@ foreach(testsource ${KZV_UNIT_TESTS})
     target_sources(${testname} PRIVATE ${appmodules})
   endif()
   target_compile_definitions(${testname} PRIVATE KZV_TESTS_UNDER_EMULATOR=${kzv_under_emulator}
-    KZV_TESTS_DISPLAY_ALWAYS=${kzv_display_always} KZV_TESTS_FRAMEBUFFER=${kzv_framebuffer})
+    KZV_TESTS_DISPLAY_ALWAYS=${kzv_display_always} KZV_TESTS_FRAMEBUFFER=${kzv_framebuffer}
+    KZV_TESTS_NETWORKPATHS=${kzv_networkpaths})
   if(KZV_TARGET STREQUAL "macos")
     continue()
   endif()
