@@ -145,6 +145,11 @@ foreach(testsource ${KZV_E2E_TESTS})
     COMMAND ${KZV_PYTHON} -m pytest -q -p no:cacheprovider ${testsource})
   set_tests_properties(e2e_${testname} PROPERTIES TIMEOUT 900
     ENVIRONMENT "KZV_BUILD=${CMAKE_BINARY_DIR};KZV_TARGET=${KZV_TARGET};KZV_ARCH=${KZV_ARCH};KZV_SUFFIX=${KZV_SUFFIX};KZV_EMULATOR=${KZV_EMULATOR_ENV}")
+  # The Windows program's end-to-end tests share one wine prefix, whose server
+  # each of them restarts with its own display: they run one at a time.
+  if(testname MATCHES "^test_windows_")
+    set_tests_properties(e2e_${testname} PROPERTIES RESOURCE_LOCK wine-e2e)
+  endif()
 endforeach()
 
 # --- Pool red-zone proof (hosted sanitizer build only) --------------------------
