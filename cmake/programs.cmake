@@ -1,8 +1,25 @@
+# The Windows programs carry the program's icon (resources/velkra.rc, made by
+# tools/gen_winicon.py) in their resource section: every window class of the GDI
+# back-end loads icon 2 from its own program, the tests' programs too.
+if(KZV_TARGET STREQUAL "windows")
+  find_program(KZV_WINDRES NAMES x86_64-w64-mingw32-windres REQUIRED)
+  set(KZV_ICON_OBJECT ${CMAKE_BINARY_DIR}/velkraicon.obj)
+  add_custom_command(OUTPUT ${KZV_ICON_OBJECT}
+    COMMAND ${KZV_WINDRES} --input-format=rc --output-format=coff -I ${CMAKE_SOURCE_DIR}/resources
+            ${CMAKE_SOURCE_DIR}/resources/velkra.rc ${KZV_ICON_OBJECT}
+    DEPENDS ${CMAKE_SOURCE_DIR}/resources/velkra.rc ${CMAKE_SOURCE_DIR}/resources/velkra.ico
+    VERBATIM)
+  set_source_files_properties(${KZV_ICON_OBJECT} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+endif()
+
 # The programs of a configuration. A freestanding program starts in start.cpp.
 function(kzv_program name)
   add_executable(${name} ${ARGN})
   if(KZV_TARGET STREQUAL "linux" OR KZV_TARGET STREQUAL "windows" OR KZV_TARGET STREQUAL "macos")
     target_sources(${name} PRIVATE ${KZV_START})
+  endif()
+  if(KZV_TARGET STREQUAL "windows")
+    target_sources(${name} PRIVATE ${KZV_ICON_OBJECT})
   endif()
   target_link_libraries(${name} PRIVATE kzv)
 endfunction()

@@ -48,6 +48,13 @@ if(KZV_TARGET STREQUAL "windows")
 else()
   set(kzv_display_always 0)
 endif()
+# On Windows a path that begins with "//" and a name is a network share or a
+# device; elsewhere the kernel reads a run of leading slashes as the root.
+if(KZV_TARGET STREQUAL "windows")
+  set(kzv_networkpaths 1)
+else()
+  set(kzv_networkpaths 0)
+endif()
 # The builds that carry the DRM framebuffer back-end.
 if((KZV_TARGET STREQUAL "linux" OR KZV_TARGET STREQUAL "hosted") AND NOT KZV_ARCH STREQUAL "arm")
   set(kzv_framebuffer 1)
@@ -97,7 +104,8 @@ foreach(testsource ${KZV_UNIT_TESTS})
     target_sources(${testname} PRIVATE ${appmodules})
   endif()
   target_compile_definitions(${testname} PRIVATE KZV_TESTS_UNDER_EMULATOR=${kzv_under_emulator}
-    KZV_TESTS_DISPLAY_ALWAYS=${kzv_display_always} KZV_TESTS_FRAMEBUFFER=${kzv_framebuffer})
+    KZV_TESTS_DISPLAY_ALWAYS=${kzv_display_always} KZV_TESTS_FRAMEBUFFER=${kzv_framebuffer}
+    KZV_TESTS_NETWORKPATHS=${kzv_networkpaths})
   if(KZV_TARGET STREQUAL "macos")
     continue()
   endif()
@@ -137,6 +145,11 @@ foreach(testsource ${KZV_E2E_TESTS})
     COMMAND ${KZV_PYTHON} -m pytest -q -p no:cacheprovider ${testsource})
   set_tests_properties(e2e_${testname} PROPERTIES TIMEOUT 900
     ENVIRONMENT "KZV_BUILD=${CMAKE_BINARY_DIR};KZV_TARGET=${KZV_TARGET};KZV_ARCH=${KZV_ARCH};KZV_SUFFIX=${KZV_SUFFIX};KZV_EMULATOR=${KZV_EMULATOR_ENV}")
+  # The Windows program's end-to-end tests share one wine prefix, whose server
+  # each of them restarts with its own display: they run one at a time.
+  if(testname MATCHES "^test_windows_")
+    set_tests_properties(e2e_${testname} PROPERTIES RESOURCE_LOCK wine-e2e)
+  endif()
 endforeach()
 
 # --- Pool red-zone proof (hosted sanitizer build only) --------------------------

@@ -55,6 +55,10 @@ char const** os_getdirentries(char const* path, smem& store, unsigned& count, u8
 // The working directory; false, with out = "/", when it cannot be read or does
 // not fit the 512 bytes with its terminator.
 bool os_getwd(char* out512);
+// The path begins with the name of a network share or a device ("//server/...",
+// "//?/..."), so both of its leading slashes belong to it. False where a leading
+// "//" is only the root written twice.
+bool os_isnetworkpath(char const* path);
 
 // Console, terminal and signals.
 unsigned os_stdout(char const* text);

@@ -6,6 +6,7 @@
 #include "guifiledialog.h"
 #include "../framework/dir.h"
 #include "../framework/filepacket.h"
+#include "../framework/os.h"
 #include "../framework/str.h"
 #include "guidriver.h"
 
@@ -144,11 +145,13 @@ void guifiledialog::opendirlist()
     select(0);
 }
 
+// Inside "/" the name follows the slash directly, so that no "//" is made
+// that a system could read as a network name.
 void guifiledialog::getselectedfile()
 {
     selectedpath[0] = 0;
     if (selected < files.count)
-        str_combine(selectedpath, GUIFILEDIALOG_SELECTEDCAPACITY, path, "/", files.get(selected));
+        str_combine(selectedpath, GUIFILEDIALOG_SELECTEDCAPACITY, path, isroot(path) ? "" : "/", files.get(selected));
 }
 
 void guifiledialog::select(u32 index)
@@ -212,10 +215,13 @@ bool guifiledialog::isescaped()
     return r;
 }
 
+// A folder given as "//x" is "/x" where the system takes a run of leading slashes
+// as the root, and is answered so; where "//" begins a network or device name,
+// both slashes belong to the answer.
 bool guifiledialog::get(char* out, u32 capacity) const
 {
     char const* p = selectedpath;
-    if (p[0] == '/' && p[1] == '/')
+    if (p[0] == '/' && p[1] == '/' && !os_isnetworkpath(p))
         p++;
     return copywhole(out, capacity, p);
 }

@@ -77,8 +77,9 @@ public:
     bool ischanged();
     bool isescaped();
     bool islistfailed() const { return (dialogflags & chooser_listfailed) != 0; }
-    // The selected path ("//x" given as "/x"); false, out empty, when nothing is
-    // selected or it does not fit `capacity`.
+    // The selected path ("//x" given as "/x" unless the system takes "//x" for a
+    // network or device name); false, out empty, when nothing is selected or it
+    // does not fit `capacity`.
     bool get(char* out, u32 capacity) const;
     // The folder shown; false, out empty, when it does not fit.
     bool getfolder(char* out, u32 capacity) const;

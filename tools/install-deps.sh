@@ -7,7 +7,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ clang lld llvm llvm-14 dialog whiptail
-  crossbuild-essential-i386 crossbuild-essential-armel g++-mingw-w64-x86-64
+  crossbuild-essential-i386 crossbuild-essential-armel g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   qemu-user binutils file strace
   python3 python3-pytest python3-pil
   tmux xvfb xauth xdotool x11-apps x11-utils xterm iproute2

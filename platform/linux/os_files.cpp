@@ -127,6 +127,9 @@ bool os_getwd(char* out512)
     return false;
 }
 
+// The kernel takes any run of leading slashes as the root: "//tmp" is "/tmp".
+bool os_isnetworkpath(char const*) { return false; }
+
 bool arguments_currentdir(char* out, u32 capacity) { return !sys_failed(sys_getcwd(out, capacity)); }
 
 } // namespace kzv

@@ -2,11 +2,13 @@
 // the last-write time as local seconds since 1970 (so the chooser shows the
 // user's clock), and permissions 7 in every triplet, or 5 (read and execute) for
 // a read-only file. Windows has no symbolic links here: the link flag is cleared.
+// "/", the list of drives, is a folder.
 #include "winos.h"
 #include "wincalendar.h"
 #include "winpath.h"
 #include "../../framework/filepacket.h"
 #include "../../framework/os.h"
+#include "../../framework/str.h"
 
 namespace kzv {
 
@@ -28,6 +30,13 @@ bool os_fileinfo(data& file)
     file_setflags(file, (u8)(file_flags(file) & ~fileflag_link));
     file.kind.file.major = 0;
     file.kind.file.minor = 0;
+    // "/" is the list of drives: no system path, but a folder to open and list.
+    if (path && streq(path, "/")) {
+        file_setkind(file, filekind_directory);
+        file_setmtime(file, 0);
+        file_setpermissions(file, 0555);
+        return true;
+    }
     u16 wide[WINPATH_CAPACITY];
     winfileattributes a;
     if (!winpath_tosystem(path, wide, WINPATH_CAPACITY) || !GetFileAttributesExW(wide, WIN_GETFILEEXINFOSTANDARD, &a)) {

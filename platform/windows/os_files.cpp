@@ -177,4 +177,6 @@ bool os_getwd(char* out512)
     return false;
 }
 
+bool os_isnetworkpath(char const* path) { return winpath_isnetwork(path); }
+
 } // namespace kzv

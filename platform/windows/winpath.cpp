@@ -47,6 +47,11 @@ bool winpath_tosystem(char const* path, u16* out, u32 capacity)
     return true;
 }
 
+bool winpath_isnetwork(char const* path)
+{
+    return path && path[0] == '/' && path[1] == '/' && path[2] && path[2] != '/';
+}
+
 bool winpath_toprogram(u16 const* path, char* out, u32 capacity)
 {
     u32 bytes = 0;

@@ -19,6 +19,10 @@ const u32 WINPATH_PATTERNROOM = 2;
 // The system form of `path` into out (capacity units with the terminator).
 bool winpath_tosystem(char const* path, u16* out, u32 capacity);
 
+// The path begins with two '/' and then a name: a network share ("//server/share")
+// or a device path ("//?/C:/x", "//./C:/x"). Its system form keeps both slashes.
+bool winpath_isnetwork(char const* path);
+
 // The program form of a system path (module path, working directory, special
 // folders): '\' becomes '/', "X:" at the start becomes "/x", and ASCII letters
 // are lower-cased. False, with out = "", when it does not fit `capacity` bytes.

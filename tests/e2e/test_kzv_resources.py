@@ -1,8 +1,9 @@
 """The generated resources: the generators in tools/ must make exactly the
 committed files, the resource archive must follow its layout rule, the dialog
 font must hold what the dialogs rely on (107 characters, coverage bytes, advance
-9, line height 15, no kerning), and the icons must be 32 x 32 kzv 57 images that
-the independent reader accepts. Runs once, in the hosted configuration."""
+9, line height 15, no kerning), the icons must be 32 x 32 kzv 57 images that
+the independent reader accepts, and the Windows program's icon file must hold
+the information icon. Runs once, in the hosted configuration."""
 import os
 import re
 import shutil
@@ -44,8 +45,10 @@ def test_generators_make_the_committed_files(tmp_path):
     generate("gen_droidmonofont.py", tmp_path / "fnt" / "droidmono#_960")
     generate("gen_icons.py", tmp_path)
     generate("gen_resources.py", tmp_path)
+    generate("gen_winicon.py", tmp_path)
     for name in ["builtinfonts.h", "builtinfonts.cpp", "fnt/droidmono#_960", "img/info.kzv",
-                 "img/question.kzv", "icondirup.h", "icondirup.cpp", "resourcearchive.cpp"]:
+                 "img/question.kzv", "icondirup.h", "icondirup.cpp", "resourcearchive.cpp",
+                 "velkra.ico", "velkra.rc"]:
         with open(os.path.join(RES, name), "rb") as a, open(tmp_path / name, "rb") as b:
             assert a.read() == b.read(), name + " differs from what its generator makes"
     shutil.rmtree(tmp_path)
@@ -111,6 +114,23 @@ def test_icons_are_32x32_rgba():
     # B, G, R, A bytes: the folder body is yellow, so red sits in the third byte.
     b, g, r, a = dirup[32 + (20 * 32 + 4) * 4:32 + (20 * 32 + 4) * 4 + 4]
     assert a == 255 and r > 200 and g > 150 and b < 100
+
+
+def test_windows_icon_is_the_information_icon():
+    """Pillow reads the icon file: a 32 x 32 image with the information icon's
+    pixels and its 16 x 16 reduction, both with their transparent corners."""
+    from PIL import Image
+    info = kzvreader.readfile(os.path.join(RES, "img", "info.kzv"))
+    icon = Image.open(os.path.join(RES, "velkra.ico"))
+    assert icon.format == "ICO" and icon.info["sizes"] == {(32, 32), (16, 16)}
+    icon.size = (32, 32)
+    big = icon.convert("RGBA")
+    assert [[big.getpixel((x, y)) for x in range(32)] for y in range(32)] == \
+        [[tuple(px) for px in row] for row in info.rows]
+    icon.size = (16, 16)
+    small = icon.convert("RGBA")
+    assert small.getpixel((0, 0))[3] == 0 and small.getpixel((8, 8))[3] == 255
+    assert open(os.path.join(RES, "velkra.rc")).read().splitlines()[-1] == '2 ICON "velkra.ico"'
 
 
 def test_builtin_font_tables():

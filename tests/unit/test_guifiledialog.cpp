@@ -190,7 +190,7 @@ TEST(chooser_selected_path_is_the_highlighted_file)
     CHECK(fd->getfolder(folder, sizeof folder));
     CHECK_STR(folder, fx.root);
     CHECK(!fd->getfolder(small, sizeof small));
-    // Inside "/" the path is "//name", handed out with one slash.
+    // A folder given as "//x" is the root written twice here: one slash is dropped.
     memcpy(fd->selectedpath, "//etc", 6);
     CHECK_STR(c.selected(), "/etc");
 }

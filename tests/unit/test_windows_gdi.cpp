@@ -1,11 +1,11 @@
 // The GDI back-end on wine's USER32 and GDI32: a captioned window's client area
-// is exactly its size, a window as wide as the monitor becomes a captionless
-// pop-up at 0, 0, the back buffer's rows are padded to 4 bytes, and messages
-// posted to the window come out of the pump as the window events (Ctrl+V and
-// Insert as the paste code, Enter as 10, a double click as down and up, the
-// wheel at the last pointer position, the right button as 169 and 170). A
-// closed window is gone from the system and from the list. A long title cut as
-// the application cuts it is the caption, whole characters only.
+// is exactly its size, its class has the program's icon, a window as wide as the
+// monitor becomes a captionless pop-up at 0, 0, the back buffer's rows are padded
+// to 4 bytes, and messages posted to the window come out of the pump as the window
+// events (Ctrl+V and Insert as the paste code, Enter as 10, a double click as down
+// and up, the wheel at the last pointer position, the right button as 169 and
+// 170). A closed window is gone from the system and from the list. A long title
+// cut as the application cuts it is the caption, whole characters only.
 #include "../harness/harness.h"
 #include "../../framework/data.h"
 #include "../../framework/memprim.h"
@@ -22,7 +22,9 @@ extern "C" {
 __declspec(dllimport) s32 PostMessageW(winhandle window, u32 message, uptr wparam, sptr lparam);
 __declspec(dllimport) s32 IsWindow(winhandle window);
 __declspec(dllimport) s32 GetWindowTextW(winhandle window, u16* text, s32 capacity);
+__declspec(dllimport) uptr GetClassLongPtrW(winhandle window, s32 index);
 }
+const s32 GCLP_HICON = -14;
 
 namespace {
 
@@ -139,6 +141,17 @@ TEST(cut_titles_keep_whole_characters)
         gdi_concb(f.g, guicmd_closewindow, 0, 0, &f.w);
     }
     setrow(nullptr);
+}
+
+// The class loads icon 2 from the program's own resources, which every Windows
+// program of this build carries; a program without it gets no icon at all.
+TEST(window_class_has_the_program_icon)
+{
+    gdifixture f;
+    if (!CHECK(f.open(300, 100, "question")))
+        return;
+    CHECK(GetClassLongPtrW(gdi::part(&f.w)->window, GCLP_HICON) != 0);
+    CHECK_EQ(gdi_concb(f.g, guicmd_closewindow, 0, 0, &f.w), 1);
 }
 
 TEST(sixteen_bit_buffers_pad_their_rows)

@@ -2,7 +2,8 @@
 // surrogate pairs both ways and unpaired surrogates kept, the destination bounds
 // (a text that does not fit is refused whole and nothing is written past the
 // capacity), the system form of program paths (drive rule, "/" and single-slash
-// paths refused, network paths kept) and the program form of system paths.
+// paths refused, network and device paths kept and told from the root) and the
+// program form of system paths.
 #include "../harness/harness.h"
 #include "../../framework/str.h"
 #include "../../platform/windows/winpath.h"
@@ -136,6 +137,8 @@ TEST(program_paths_take_the_system_form)
         {"relative", "sub/file", "sub\\file"},
         {"a system path as given", "C:/Users/x", "C:\\Users\\x"},
         {"network path", "//server/share/f", "\\\\server\\share\\f"},
+        {"device path", "//?/Z:/tmp/x", "\\\\?\\Z:\\tmp\\x"},
+        {"device namespace", "//./Z:/tmp/x", "\\\\.\\Z:\\tmp\\x"},
     };
     for (auto const& r : rows) {
         setrow(r.name);
@@ -148,6 +151,28 @@ TEST(program_paths_take_the_system_form)
     CHECK(winpath_tosystem("/c/\xF0\x9F\x98\x80", emoji, 16));
     u16 const expected[] = {'c', ':', '\\', 0xD83D, 0xDE00, 0};
     CHECK_MEM(emoji, expected, sizeof expected);
+}
+
+TEST(network_and_device_paths_are_told_from_the_root)
+{
+    static const struct { char const* name; char const* path; bool network; } rows[] = {
+        {"share", "//server/share", true},
+        {"server alone", "//server", true},
+        {"device path", "//?/Z:/tmp/x", true},
+        {"device namespace", "//./Z:", true},
+        {"two slashes alone", "//", false},
+        {"three slashes", "///x", false},
+        {"the drive list", "/", false},
+        {"a drive", "/c/x", false},
+        {"relative", "server/share", false},
+        {"empty", "", false},
+        {"no path", nullptr, false},
+    };
+    for (auto const& r : rows) {
+        setrow(r.name);
+        CHECK_EQ(winpath_isnetwork(r.path), r.network);
+    }
+    setrow(nullptr);
 }
 
 TEST(paths_without_a_system_form_are_refused)
