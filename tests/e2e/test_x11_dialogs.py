@@ -89,7 +89,20 @@ class Dialog:
 
     def point(self, px, py):
         x, y, _, _ = self.geometry()
-        self.xdo("mousemove", "--sync", str(x + px), str(y + py))
+        target = (x + px, y + py)
+        # A synced move to where the pointer already rests waits for a motion
+        # that never comes (xdotool gives up after seconds), so it is skipped.
+        if self.pointer() == target:
+            return
+        self.xdo("mousemove", "--sync", str(target[0]), str(target[1]))
+
+    def pointer(self):
+        fields = dict(line.split("=", 1) for line in
+                      self.xdo("getmouselocation", "--shell").stdout.split() if "=" in line)
+        try:
+            return int(fields["X"]), int(fields["Y"])
+        except (KeyError, ValueError):
+            return None
 
     def keys(self, *keys):
         # The pointer rests in the window: without a window manager the focus
