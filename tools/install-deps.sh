@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the builds and the tests need, from Debian's packages. Safe to rerun.
-# gcc-multilib is never installed: it removes the cross compilers. The guest test
-# of the framebuffer back-end boots Debian's kernel in qemu-system-x86 with an
-# initramfs of busybox (cpio packs it, kmod's depmod and modprobe order the
-# modules); it fetches the kernel package itself and never installs it.
+# gcc-multilib is never installed: it removes the cross compilers. The guest tests
+# (the framebuffer back-end, the threads) boot Debian's kernel in qemu-system-x86
+# with an initramfs of busybox (cpio packs it, kmod's depmod and modprobe order
+# the modules); they fetch the kernel package themselves and never install it.
 set -euo pipefail
 packages=(
   cmake ninja-build g++ clang lld llvm llvm-14 dialog whiptail

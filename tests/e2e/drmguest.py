@@ -1,9 +1,11 @@
-"""A virtual machine for the framebuffer back-end: Debian's own kernel (fetched
-with apt-get download and unpacked with dpkg-deb, never installed), an initramfs
-of busybox, the kernel's DRM modules and the static test programs, booted by
-qemu-system-x86_64 under TCG. The guest's serial console is QEMU's standard
-input and output; its picture is read with the monitor's screendump. Every wait
-is bounded, and every QEMU is stopped by its pid."""
+"""A virtual machine for the tests that need a real kernel: Debian's own kernel
+(fetched with apt-get download and unpacked with dpkg-deb, never installed), an
+initramfs of busybox, the kernel's DRM modules when a virtual GPU is asked for,
+and the static test programs, booted by qemu-system-x86_64 under TCG. The
+guest's serial console is QEMU's standard input and output; its picture is read
+with the monitor's screendump. Every wait is bounded, and every QEMU is stopped
+by its pid."""
+import fcntl
 import os
 import queue
 import re
@@ -46,10 +48,40 @@ def kernel_package():
     return m.group(1), m.group(2) + "-amd64"
 
 
+class CacheLock:
+    """The cache folder to one test at a time: the guest tests of one build run in
+    parallel, and two fetching into one folder would unpack over each other."""
+
+    def __init__(self, cache, seconds=600):
+        self.path = os.path.join(cache, "fetch.lock")
+        self.seconds = seconds
+
+    def __enter__(self):
+        self.file = open(self.path, "w")
+        end = time.monotonic() + self.seconds
+        while True:
+            try:
+                fcntl.flock(self.file, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                return self
+            except BlockingIOError:
+                if time.monotonic() > end:
+                    self.file.close()
+                    raise RuntimeError(f"{self.path} stayed locked for {self.seconds} s")
+                time.sleep(0.2)
+
+    def __exit__(self, *exc):
+        self.file.close()       # closing gives the lock back
+
+
 def fetch_kernel(cache):
     """Downloads and unpacks the kernel once per cache folder; returns the kernel
     image, the unpacked root and the version, with modules.dep made by depmod."""
     os.makedirs(cache, exist_ok=True)
+    with CacheLock(cache):
+        return fetch_kernel_locked(cache)
+
+
+def fetch_kernel_locked(cache):
     package, version = kernel_package()
     root = os.path.join(cache, "root-" + version)
     vmlinuz = os.path.join(root, "boot", "vmlinuz-" + version)
@@ -86,14 +118,17 @@ mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
 exec </dev/ttyS0 >/dev/ttyS0 2>&1
-for m in $(cat /modules.list); do insmod /modules/$m || echo "guest insmod failed $m"; done
-n=0
-while [ ! -e /dev/dri/card0 ] || [ ! -e /dev/tty1 ]; do
-    n=$((n + 1)); [ $n -gt 400 ] && break; sleep 0.05
-done
-[ -e /dev/dri/card0 ] || echo "guest no card0"
-# The console on the virtual GPU: blue all over, without a cursor.
-printf '\033[?25l\033[44m\033[2J' > /dev/tty1
+# A guest without a virtual GPU has no modules to load and no screen to wait for.
+if [ -s /modules.list ]; then
+    for m in $(cat /modules.list); do insmod /modules/$m || echo "guest insmod failed $m"; done
+    n=0
+    while [ ! -e /dev/dri/card0 ] || [ ! -e /dev/tty1 ]; do
+        n=$((n + 1)); [ $n -gt 400 ] && break; sleep 0.05
+    done
+    [ -e /dev/dri/card0 ] || echo "guest no card0"
+    # The console on the virtual GPU: blue all over, without a cursor.
+    printf '\033[?25l\033[44m\033[2J' > /dev/tty1
+fi
 echo "guest console"
 read go
 while read -r program arguments; do
@@ -119,7 +154,7 @@ def build_initramfs(folder, modules, programs):
         names.append(os.path.basename(path))
         shutil.copy(path, os.path.join(tree, "modules", names[-1]))
     with open(os.path.join(tree, "modules.list"), "w") as f:
-        f.write("\n".join(names) + "\n")
+        f.write("".join(name + "\n" for name in names))
     with open(os.path.join(tree, "programs.list"), "w") as f:
         for name, host, arguments in programs:
             shutil.copy(host, os.path.join(tree, name))
@@ -138,9 +173,10 @@ def build_initramfs(folder, modules, programs):
 
 
 class Guest:
-    """One QEMU with one virtual GPU; lines of the serial console in a queue."""
+    """One QEMU with one virtual GPU, or none when device is None; lines of the
+    serial console in a queue."""
 
-    def __init__(self, folder, vmlinuz, initrd, device):
+    def __init__(self, folder, vmlinuz, initrd, device=None):
         self.folder = folder
         self.monitor_path = os.path.join(folder, "monitor.sock")
         self.lines = queue.Queue()
@@ -151,7 +187,7 @@ class Guest:
              "-append", "console=ttyS0 quiet panic=-1",
              "-display", "none", "-serial", "stdio",
              "-monitor", f"unix:{self.monitor_path},server=on,wait=off",
-             "-vga", "none", "-device", device],
+             "-vga", "none"] + (["-device", device] if device else []),
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
@@ -164,8 +200,9 @@ class Guest:
             self.lines.put(line)
         self.lines.put(None)
 
-    def expect(self, pattern, seconds=STEP_SECONDS):
-        """The first match of the pattern on a console line to come."""
+    def expect(self, pattern, seconds=STEP_SECONDS, passed=None):
+        """The first match of the pattern on a console line to come; the lines
+        before it go to the list `passed` when one is given."""
         end = time.monotonic() + seconds
         while True:
             left = end - time.monotonic()
@@ -180,6 +217,8 @@ class Guest:
             m = re.search(pattern, line)
             if m:
                 return m
+            if passed is not None:
+                passed.append(line)
 
     def send(self, text):
         self.proc.stdin.write(text.encode())
