@@ -155,9 +155,9 @@ bool terminalgui::openon(module* peer, u32 format)
 }
 
 // The peer must be a terminal of the standard-I/O kind: the renderer then takes
-// the size from it and sends no query, and with no terminal at all (no
-// controlling terminal behind a captured standard output) there is nothing to
-// draw on.
+// the size from it and sends no query (80 x 24 where the terminal cannot tell its
+// size), and with no terminal at all (no controlling terminal behind a captured
+// standard output) there is nothing to draw on.
 bool terminalgui::attach(module* peer, u32 format)
 {
     if (!peer)

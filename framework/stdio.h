@@ -21,8 +21,10 @@ public:
     void minit();
     void exit(bool keep);
 
-    // The view's kind words: the terminal size read at init (80 x 24 when unknown).
-    u8& sizeknown() { return kind.stream.source.stdio.isterminal; }
+    // The view's kind words, read at init: whether there is a terminal to draw on,
+    // and its size (80 x 24 where it cannot tell).
+    u8& isterminal() { return kind.stream.source.stdio.isterminal; }
+    u8& sizeknown() { return kind.stream.source.stdio.sizeknown; }
     u16& columns() { return kind.stream.source.stdio.columns; }
     u16& rows() { return kind.stream.source.stdio.rows; }
 
