@@ -270,6 +270,7 @@ __declspec(dllimport) winhandle CreateWindowExW(u32 exstyle, u16 const* classnam
                                                 winhandle instance, void* param);
 __declspec(dllimport) s32 GetClientRect(winhandle window, winrect* rect);
 __declspec(dllimport) s32 GetWindowRect(winhandle window, winrect* rect);
+__declspec(dllimport) s32 AdjustWindowRectEx(winrect* rect, u32 style, s32 menu, u32 exstyle);
 __declspec(dllimport) s32 SetWindowPos(winhandle window, winhandle after, s32 x, s32 y, s32 cx, s32 cy, u32 flags);
 __declspec(dllimport) s32 ShowWindow(winhandle window, s32 command);
 __declspec(dllimport) s32 ValidateRect(winhandle window, winrect const* rect);
