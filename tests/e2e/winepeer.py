@@ -103,12 +103,18 @@ class WineDesktop:
 
     def wait(self, p, seconds=60, keys=None):
         """(status, out, err) of a started program, with `keys` on its input; status
-        "timeout" when it had to be stopped."""
+        "timeout" when it had to be stopped. The stop is a SIGTERM to `timeout`,
+        which passes it on to wine: killing `timeout` would leave wine running and
+        holding the pipes."""
         try:
             out, err = p.communicate(keys, timeout=seconds)
         except subprocess.TimeoutExpired:
-            p.kill()
-            out, err = p.communicate()
+            p.terminate()
+            try:
+                out, err = p.communicate(timeout=15)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                out, err = b"", b""
             return "timeout", out, err
         return p.returncode, out, err
 
