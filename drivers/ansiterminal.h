@@ -8,6 +8,7 @@
 // its exit; a directory given by `setgraphicinfo` stays the caller's.
 #pragma once
 #include "../framework/module.h"
+#include "../framework/os.h"
 #include "ansiemulator.h"
 #include "terminalinput.h"
 #include "terminalrender.h"
@@ -23,8 +24,9 @@ struct comstruct {
 };
 
 const s32 TERM_MAXSIDE = 999;           // cells a side; larger sizes are not believed
-const s16 TERM_DEFAULTCOLUMNS = 80;
-const s16 TERM_DEFAULTROWS = 24;
+// A size the terminal could not tell, or one we do not believe: the platform's own default.
+const s16 TERM_DEFAULTCOLUMNS = (s16)TERMINAL_DEFAULTCOLUMNS;
+const s16 TERM_DEFAULTROWS = (s16)TERMINAL_DEFAULTROWS;
 const u32 TERM_MAXSTRING = 999;         // UTF-16 units a UTF-8 string is drawn with
 const u32 TERM_ENVCAPACITY = 1000;      // an environment value: 999 characters and the end
 const u32 TERM_PATHCAPACITY = TERM_ENVCAPACITY + 64;   // the directory and an image name

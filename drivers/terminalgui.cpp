@@ -155,10 +155,11 @@ bool terminalgui::openon(module* peer, u32 format)
 }
 
 // The peer must be a terminal of the standard-I/O kind: the renderer then takes
-// the size from it and sends no query, and with no terminal at all (no
-// controlling terminal behind a captured standard output) there is nothing to
-// draw on. A terminal that refused raw mode would echo keys and hold them back
-// for whole lines, so the UI cannot run on it either.
+// the size from it and sends no query (80 x 24 where the terminal cannot tell its
+// size), and with no terminal at all (no controlling terminal behind a captured
+// standard output) there is nothing to draw on. A terminal that refused raw mode
+// would echo keys and hold them back for whole lines, so the UI cannot run on it
+// either.
 bool terminalgui::attach(module* peer, u32 format)
 {
     if (!peer)

@@ -48,7 +48,7 @@ class textobject;
 // offset 8 of the header on every target.
 struct kindbytestream {
     union {
-        struct { u8 isterminal; u8 rawrefused; u16 columns; u16 rows; } stdio;
+        struct { u8 isterminal; u8 sizeknown; u8 rawrefused; u16 columns; u16 rows; } stdio;
         struct { u64 filesize; u64 position; } file;
         struct { u32 address; u16 port; } net;
         struct { s32 exitcode; u32 pid; } process;

@@ -69,7 +69,9 @@ unsigned os_stderr(char const* bytes, unsigned count);
 bool os_puts(char const* line);             // false when not all of it was written
 // Keys of the UI terminal, without waiting. On Linux and macOS a terminal that has
 // gone away (its end, or EIO) ends the run with exit code 2 and the reason "the
-// terminal has gone away"; a Windows console that closes ends the process itself.
+// terminal has gone away"; a Windows console that closes ends the process itself,
+// and a redirected Windows input that reaches its end ends the run with exit code 2
+// and the reason "the input has ended".
 int os_stdin(void* buffer, unsigned size);
 // Raw mode for the UI terminal, entered once per process. False when the terminal
 // refused it (then and on every later call): its settings are as they were, and
@@ -79,7 +81,17 @@ bool os_setstdinsinglemode();
 void os_setterminalchanged();
 void os_exitstdio();
 void os_disconnectstdout();
+// The size of the UI terminal in cells: true where it was read; false with 80 x 24
+// where it cannot be told. `isterminal` says whether there is a terminal to draw
+// on at all: on Linux and macOS only where its size was read; a Windows program
+// draws on its standard output, a console that tells its size or not.
+const u16 TERMINAL_DEFAULTCOLUMNS = 80;
+const u16 TERMINAL_DEFAULTROWS = 24;
 bool os_getterminalsize(unsigned short& columns, unsigned short& rows, bool& isterminal);
+// What os_exitstdio writes where the terminal back-end changed the screen modes:
+// cursor on, attributes reset, bottom left, mouse reports off, auto-wrap on, newline.
+const char TERMINAL_RESTORE[] = "\x1b[?25h\x1b[0m\x1b[999;1f\x1b[?1003l\x1b[?7h\n";
+static_assert(sizeof(TERMINAL_RESTORE) - 1 == 32, "restore sequence");
 void sighandler(int signal);
 void os_initsignals();
 void os_init();

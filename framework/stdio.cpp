@@ -31,13 +31,13 @@ void stdio::minit()
     readchunk = STDIO_READCHUNK;
     access = access_readable | access_writable;
     setstate(streamstate_open);
-    // Some platforms leave the arguments alone when they cannot tell.
-    unsigned short c = 80, r = 24;
-    bool isterminal = false;
-    bool known = os_getterminalsize(c, r, isterminal);
+    unsigned short c = TERMINAL_DEFAULTCOLUMNS, r = TERMINAL_DEFAULTROWS;
+    bool terminal = false;
+    bool known = os_getterminalsize(c, r, terminal);
+    isterminal() = terminal ? 1 : 0;
     sizeknown() = known ? 1 : 0;
-    columns() = known ? c : 80;
-    rows() = known ? r : 24;
+    columns() = known ? c : TERMINAL_DEFAULTCOLUMNS;
+    rows() = known ? r : TERMINAL_DEFAULTROWS;
 }
 
 void stdio::exit(bool keep)

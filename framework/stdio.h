@@ -21,9 +21,11 @@ public:
     void minit();
     void exit(bool keep);
 
-    // The view's kind words: the terminal size read at init (80 x 24 when unknown),
-    // and whether the terminal refused raw mode (no UI can run on it then).
-    u8& sizeknown() { return kind.stream.source.stdio.isterminal; }
+    // The view's kind words, read at init: whether there is a terminal to draw on,
+    // its size (80 x 24 where it cannot tell), and whether it refused raw mode (no
+    // UI can run on it then).
+    u8& isterminal() { return kind.stream.source.stdio.isterminal; }
+    u8& sizeknown() { return kind.stream.source.stdio.sizeknown; }
     u8& rawrefused() { return kind.stream.source.stdio.rawrefused; }
     u16& columns() { return kind.stream.source.stdio.columns; }
     u16& rows() { return kind.stream.source.stdio.rows; }

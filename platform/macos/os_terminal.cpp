@@ -12,10 +12,6 @@
 
 namespace kzv {
 
-// Cursor on, attributes reset, bottom left, mouse reports off, auto-wrap on, newline.
-static const char TERMINAL_RESTORE[] = "\x1b[?25h\x1b[0m\x1b[999;1f\x1b[?1003l\x1b[?7h\n";
-static_assert(sizeof(TERMINAL_RESTORE) - 1 == 32, "restore sequence");
-
 static bool isterminal(int fd)
 {
     bsd::termios t;
@@ -167,14 +163,14 @@ bool os_getterminalsize(unsigned short& columns, unsigned short& rows, bool& ist
 {
     bsd::winsize size = {};
     if (ioctl(terminal_outfd(), bsd::TIOCGWINSZ, &size) != 0) {
-        columns = 80;
-        rows = 24;
+        columns = TERMINAL_DEFAULTCOLUMNS;
+        rows = TERMINAL_DEFAULTROWS;
         isterminal = false;
         return false;
     }
     // A pseudo-terminal nobody sized reports 0 by 0.
-    columns = size.columns ? size.columns : 80;
-    rows = size.rows ? size.rows : 24;
+    columns = size.columns ? size.columns : TERMINAL_DEFAULTCOLUMNS;
+    rows = size.rows ? size.rows : TERMINAL_DEFAULTROWS;
     isterminal = true;
     return true;
 }

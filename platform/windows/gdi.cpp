@@ -104,6 +104,29 @@ static void widetitle(char const* title, u16* out)
         str_utf82unicode(title, out, GDI_TITLECAPACITY);
 }
 
+// The outer size that a client area of width x height gets with this style. Where
+// the system cannot tell, the frame is taken to add nothing.
+static void framedsize(u32 style, u32 exstyle, s32& width, s32& height)
+{
+    winrect outer = {0, 0, width, height};
+    if (!AdjustWindowRectEx(&outer, style, 0, exstyle))
+        return;
+    width = outer.right - outer.left;
+    height = outer.bottom - outer.top;
+}
+
+// An outer window of that size at x, y is moved up and left as far as it must to
+// end within the monitor, never past the monitor's top or left edge.
+static void keeponmonitor(gdimonitor const& m, s32 width, s32 height, s32& x, s32& y)
+{
+    if ((s64)x + width > (s64)m.x + m.width)
+        x = m.x + m.width - width;
+    if ((s64)y + height > (s64)m.y + m.height)
+        y = m.y + m.height - height;
+    x = kzv_max(x, m.x);
+    y = kzv_max(y, m.y);
+}
+
 int gdi::openwindow(guiwindow* w)
 {
     gdibinding* b = gdi_binding();
@@ -122,10 +145,22 @@ int gdi::openwindow(guiwindow* w)
     }
     u16 title[GDI_TITLECAPACITY];
     widetitle(w->title, title);
-    if (title[0] && !fullscreen)
-        p->style |= WIN_WSCAPTION;
-    if (!fullscreen)
-        p->style |= WIN_WSFRAMEPARTS;
+    // A window whose frame would not fit on the monitor opens without one, as a
+    // full-size one does; one whose frame fits is placed so that all of it is on
+    // the monitor. Either way the client area, with the buttons along its bottom,
+    // stays on the monitor.
+    if (!fullscreen) {
+        u32 framed = p->style | WIN_WSFRAMEPARTS | (title[0] ? (u32)WIN_WSCAPTION : 0u);
+        s32 width = w->width, height = w->height;
+        framedsize(framed, p->exstyle, width, height);
+        if (width <= first.width && height <= first.height) {
+            p->style = framed;
+        } else {
+            width = w->width;
+            height = w->height;
+        }
+        keeponmonitor(first, width, height, w->x, w->y);
+    }
     p->window = CreateWindowExW(p->exstyle, b->classname, title, p->style, w->x, w->y, w->width, w->height, nullptr,
                                 nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!p->window) {

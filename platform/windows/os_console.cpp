@@ -3,8 +3,10 @@
 // whole; a console module, when one is installed, takes standard output instead.
 // Input comes from a reader thread that fills a 4096-byte ring: key presses of a
 // console as UTF-8, or the bytes of a redirected input one at a time. The ring
-// has one writer (the thread) and one reader (os_stdin); only the byte count is
-// shared, and it changes atomically.
+// has one writer (the thread) and one reader (os_stdin); only the byte count and
+// the end of a redirected input are shared, and they change atomically. Where the
+// terminal back-end draws, the console takes UTF-8 and escape sequences; its
+// modes are put back at exit.
 #include "winos.h"
 #include "wintext.h"
 #include "../../framework/module.h"
@@ -15,6 +17,9 @@
 namespace kzv {
 
 const u32 INPUT_RETRYMS = 100;          // after a failed console read
+// After the end of a redirected input the run goes on this long, so that a lone
+// Esc, which the key decoder holds for a while, and the answer it gives come first.
+const u32 INPUT_ENDGRACEMS = 500;
 
 unsigned os_stdout(char const* bytes, unsigned count)
 {
@@ -80,18 +85,71 @@ void os_restoreconsolemodule()
         process->consolemodule = s->savedconsole;
 }
 
-// The console keeps its own modes: there is no raw mode to enter or leave.
+// The console keeps its own input modes: there is no raw mode to enter or leave.
 bool os_initstdio() { return true; }
 bool os_setstdinsinglemode() { return true; }
-void os_setterminalchanged() {}
 
-void os_exitstdio()
+// The terminal back-end draws with UTF-8 text and escape sequences. A console
+// takes them as such only with its output code page at UTF-8 and its
+// virtual-terminal processing on; both are put back at exit. Standard output that
+// is no console (a pipe to a terminal program) passes the bytes as they are.
+void os_setterminalchanged()
 {
-    if (process)
-        process->consolemodule = nullptr;
+    winstate* s = win_state();
+    if (!s || s->console.changed)
+        return;
+    s->console.changed = true;
+    winhandle h = win_stdoutput();
+    u32 mode = 0;
+    if (win_isinvalid(h) || !GetConsoleMode(h, &mode))
+        return;
+    s->console.modesaved = true;
+    s->console.mode = mode;
+    s->console.codepage = GetConsoleOutputCP();
+    SetConsoleMode(h, mode | WIN_CONSOLE_PROCESSEDOUTPUT | WIN_CONSOLE_VIRTUALTERMINAL);
+    SetConsoleOutputCP(WIN_CPUTF8);
 }
 
-bool os_getterminalsize(unsigned short&, unsigned short&, bool&) { return false; }
+// The screen modes are undone once, by the first end that comes (kzvmain's own,
+// or an end of the process from elsewhere).
+void os_exitstdio()
+{
+    if (!process)
+        return;
+    process->consolemodule = nullptr;
+    winstate* s = win_state();
+    if (!s || !s->console.changed)
+        return;
+    s->console.changed = false;
+    winhandle h = win_stdoutput();
+    if (win_isinvalid(h))
+        return;
+    win_writeall(h, TERMINAL_RESTORE, sizeof(TERMINAL_RESTORE) - 1);
+    if (s->console.modesaved) {
+        SetConsoleMode(h, s->console.mode);
+        SetConsoleOutputCP(s->console.codepage);
+    }
+}
+
+// The UI is drawn on standard output whatever it is; only a console can tell its
+// size, as the cells of its visible window.
+bool os_getterminalsize(unsigned short& columns, unsigned short& rows, bool& isterminal)
+{
+    columns = TERMINAL_DEFAULTCOLUMNS;
+    rows = TERMINAL_DEFAULTROWS;
+    winhandle h = win_stdoutput();
+    isterminal = !win_isinvalid(h);
+    winconsolebufferinfo info;
+    if (!isterminal || !GetConsoleScreenBufferInfo(h, &info))
+        return false;
+    s32 c = (s32)info.right - info.left + 1;
+    s32 r = (s32)info.bottom - info.top + 1;
+    if (c <= 0 || r <= 0)
+        return false;                       // a window we cannot believe
+    columns = (unsigned short)c;
+    rows = (unsigned short)r;
+    return true;
+}
 
 // ---- the reader thread ----
 
@@ -132,6 +190,30 @@ static void queuecharacter(wininput& in, u16 unit)
     queuecode(in, unit);
 }
 
+// Keys that a console reports by their virtual key alone, with no character (the
+// cursor keys and Delete everywhere; Esc on some consoles), are queued as the
+// bytes a terminal sends for them, which the terminal back-end's key decoder reads.
+static const struct { u16 virtualkey; char const* bytes; } KEYSEQUENCES[] = {
+    {0x1b, "\x1b"},                      // Esc
+    {0x25, "\x1b[D"}, {0x26, "\x1b[A"}, {0x27, "\x1b[C"}, {0x28, "\x1b[B"},   // left, up, right, down
+    {0x2e, "\x1b[3~"},                   // Delete
+};
+
+static void queuekey(wininput& in, winkeyevent const& key)
+{
+    if (key.character) {
+        queuecharacter(in, key.character);
+        return;
+    }
+    for (auto const& k : KEYSEQUENCES) {
+        if (k.virtualkey != key.virtualkey)
+            continue;
+        for (char const* b = k.bytes; *b; b++)
+            queuebyte(in, (u8)*b);
+        return;
+    }
+}
+
 static bool exitrequested() { return process && __atomic_load_n(&process->exitrequested, __ATOMIC_ACQUIRE); }
 
 static void readconsole(wininput& in)
@@ -144,21 +226,22 @@ static void readconsole(wininput& in)
             continue;
         }
         winkeyevent const& key = record.event.key;
-        if (n == 1 && record.eventtype == WIN_KEYEVENT && key.keydown && key.character)
-            queuecharacter(in, key.character);
+        if (n == 1 && record.eventtype == WIN_KEYEVENT && key.keydown)
+            queuekey(in, key);
     }
 }
 
-// A redirected input ends for good at its end: the thread stops there.
+// A redirected input ends for good at its end: the thread stops there and says so.
 static void readbytes(wininput& in)
 {
     while (!exitrequested()) {
         u8 b;
         u32 n = 0;
         if (!ReadFile(in.handle, &b, 1, &n, nullptr) || n == 0)
-            return;
+            break;
         queuebyte(in, b);
     }
+    __atomic_store_n(&in.ended, (u8)1, __ATOMIC_RELEASE);
 }
 
 static u32 readerthread(void* argument)
@@ -184,19 +267,8 @@ static bool startreader(wininput& in)
     return in.thread != nullptr;
 }
 
-int os_stdin(void* buffer, unsigned size)
+static u32 takebytes(wininput& in, u8* out, u32 size)
 {
-    winstate* s = win_state();
-    if (!s || size == 0)
-        return 0;
-    wininput& in = s->input;
-    if (in.kind == wininput_none && !startreader(in)) {
-        in.kind = wininput_bytes;
-        in.ring = nullptr;                  // no input, but no second try either
-    }
-    if (!in.ring || !in.thread)
-        return 0;
-    u8* out = (u8*)buffer;
     u32 n = 0;
     while (n < size && __atomic_load_n(&in.count, __ATOMIC_ACQUIRE) > 0) {
         u8 b = in.ring[in.readindex];
@@ -206,6 +278,40 @@ int os_stdin(void* buffer, unsigned size)
         if (b == 3)
             process->exit("child ctrl-c");
     }
+    return n;
+}
+
+// No key can come after the end, so a dialog waiting for one would wait for ever.
+static void noticeend(wininput& in)
+{
+    if (!__atomic_load_n(&in.ended, __ATOMIC_ACQUIRE) || exitrequested())
+        return;
+    u32 now = GetTickCount();
+    if (!in.endseen) {
+        in.endseen = true;
+        in.endms = now;
+        return;
+    }
+    if (now - in.endms < INPUT_ENDGRACEMS)
+        return;
+    process->exitcode = 2;
+    process->exit("the input has ended");
+}
+
+int os_stdin(void* buffer, unsigned size)
+{
+    winstate* s = win_state();
+    if (!s || size == 0)
+        return 0;
+    wininput& in = s->input;
+    if (in.kind == wininput_none && !startreader(in)) {
+        in.kind = wininput_bytes;
+        in.ring = nullptr;                  // no input, and no second try either
+        in.ended = 1;
+    }
+    u32 n = in.ring && in.thread ? takebytes(in, (u8*)buffer, size) : 0;
+    if (n == 0)
+        noticeend(in);
     return (int)n;
 }
 

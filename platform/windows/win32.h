@@ -59,6 +59,15 @@ struct wininputrecord {                     // INPUT_RECORD
     } event;
 };
 static_assert(sizeof(wininputrecord) == 20, "INPUT_RECORD");
+struct winconsolecoord { s16 x, y; };       // COORD
+struct winconsolebufferinfo {               // CONSOLE_SCREEN_BUFFER_INFO
+    winconsolecoord size;                   // the whole buffer, in cells
+    winconsolecoord cursor;
+    u16 attributes;
+    s16 left, top, right, bottom;           // the visible window, inclusive
+    winconsolecoord largestwindow;
+};
+static_assert(sizeof(winconsolebufferinfo) == 22, "CONSOLE_SCREEN_BUFFER_INFO");
 
 struct winexceptionrecord {
     u32 code;
@@ -160,6 +169,7 @@ enum : u32 {
     WIN_ERROR_INSUFFICIENTBUFFER = 122,
     WIN_MEMCOMMIT = 0x1000, WIN_MEMRESERVE = 0x2000, WIN_PAGEREADWRITE = 4,
     WIN_KEYEVENT = 1,
+    WIN_CONSOLE_PROCESSEDOUTPUT = 1, WIN_CONSOLE_VIRTUALTERMINAL = 4, WIN_CPUTF8 = 65001,
     WIN_CTRLCEVENT = 0, WIN_CTRLSHUTDOWNEVENT = 6,
     WIN_SEMFAILCRITICALERRORS = 1, WIN_SEMNOGPFAULTERRORBOX = 2, WIN_SEMNOOPENFILEERRORBOX = 0x8000,
     WIN_EXCEPTIONCONTINUESEARCH = 0,
@@ -237,6 +247,10 @@ __declspec(dllimport) winhandle CreateThread(void* security, uptr stack, winthre
                                              u32 flags, u32* id);
 __declspec(dllimport) s32 ReadConsoleInputW(winhandle h, wininputrecord* records, u32 count, u32* read);
 __declspec(dllimport) s32 GetConsoleMode(winhandle h, u32* mode);
+__declspec(dllimport) s32 SetConsoleMode(winhandle h, u32 mode);
+__declspec(dllimport) u32 GetConsoleOutputCP();
+__declspec(dllimport) s32 SetConsoleOutputCP(u32 codepage);
+__declspec(dllimport) s32 GetConsoleScreenBufferInfo(winhandle h, winconsolebufferinfo* info);
 __declspec(dllimport) u32 GetLastError();
 __declspec(dllimport) void SetLastError(u32 error);
 __declspec(dllimport) void* GlobalLock(winhandle memory);
@@ -256,6 +270,7 @@ __declspec(dllimport) winhandle CreateWindowExW(u32 exstyle, u16 const* classnam
                                                 winhandle instance, void* param);
 __declspec(dllimport) s32 GetClientRect(winhandle window, winrect* rect);
 __declspec(dllimport) s32 GetWindowRect(winhandle window, winrect* rect);
+__declspec(dllimport) s32 AdjustWindowRectEx(winrect* rect, u32 style, s32 menu, u32 exstyle);
 __declspec(dllimport) s32 SetWindowPos(winhandle window, winhandle after, s32 x, s32 y, s32 cx, s32 cy, u32 flags);
 __declspec(dllimport) s32 ShowWindow(winhandle window, s32 command);
 __declspec(dllimport) s32 ValidateRect(winhandle window, winrect const* rect);

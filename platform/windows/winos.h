@@ -24,6 +24,9 @@ struct wininput {
     u16 readindex;          // os_stdin's alone
     u16 count;              // shared: changed with atomic operations on both sides
     u8 kind;
+    u8 ended;               // the redirected input reached its end: set by the thread
+    bool endseen;           // os_stdin found the ring empty after the end, at endms
+    u32 endms;
     u16 pendinghigh;        // a high surrogate waiting for its low half
 };
 
@@ -67,10 +70,19 @@ struct winsocktable {
     bool ready;
 };
 
+// The console output as it was before the terminal back-end drew on it.
+struct winconsolesaved {
+    bool changed;               // the back-end changed the screen modes
+    bool modesaved;             // standard output is a console: its mode and code page are kept
+    u32 mode;
+    u32 codepage;
+};
+
 struct winstate {
     winhandle output;           // standard output, asked once
     winhandle error;
     bool handlesknown;
+    winconsolesaved console;
     module* savedconsole;       // the copy of the console module
     winsocktable* sockets;
     bool socketstried;

@@ -12,7 +12,8 @@
 //                     request, saying "exiting" first and then whether one came
 //   ui MS             "UI" through the terminal channel and "answer" on standard output
 //   fileanswer PATH   writes "file text" into PATH, then "answer" on standard output
-//   size              the UI terminal's size on standard output: "COLUMNSxROWS terminal|none"
+//   size              the UI terminal's size on standard output:
+//                     "COLUMNSxROWS terminal|unsized|none"
 #include "../../framework/module.h"
 #include "../../framework/os.h"
 #include "../../framework/str.h"
@@ -144,7 +145,9 @@ void printsize()
     vprinter_int32tostring(rows, text);
     os_stdout("x");
     os_stdout(text);
-    os_puts(known && isterminal ? " terminal" : known || isterminal ? " inconsistent" : " none");
+    // A terminal that cannot tell its size is a Windows program's standard output
+    // that is no console; a size without a terminal is never right.
+    os_puts(known && isterminal ? " terminal" : isterminal ? " unsized" : known ? " inconsistent" : " none");
 }
 
 void run(appmode mode, u32 limitms)

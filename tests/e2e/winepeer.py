@@ -12,6 +12,8 @@ import shutil
 import struct
 import subprocess
 
+import pytest
+
 from x11peer import start_xvfb, wait_for
 
 BUILD = os.environ.get("KZV_BUILD", "")
@@ -24,6 +26,21 @@ DEVNULL = subprocess.DEVNULL
 
 def have_tools():
     return all(shutil.which(t) for t in ("wine", "wineserver", "wineboot", "Xvfb", "xdotool", "xwininfo", "xwd"))
+
+
+@pytest.fixture(scope="module")
+def desk():
+    """One wine desktop of 1280 x 1024 for the tests of a module."""
+    d = WineDesktop()
+    yield d
+    d.close()
+
+
+def maketree(root, names=("a.txt", "b.md", "c.png")):
+    """Files named as given, each holding its own name, in the folder root."""
+    for name in names:
+        (root / name).write_text(name)
+    return root
 
 
 def windowspath(path):
@@ -82,12 +99,22 @@ class WineDesktop:
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
 
     def run(self, program, args, seconds=60, **kw):
-        p = self.start(program, args, **kw)
+        return self.wait(self.start(program, args, **kw), seconds)
+
+    def wait(self, p, seconds=60, keys=None):
+        """(status, out, err) of a started program, with `keys` on its input; status
+        "timeout" when it had to be stopped. The stop is a SIGTERM to `timeout`,
+        which passes it on to wine: killing `timeout` would leave wine running and
+        holding the pipes."""
         try:
-            out, err = p.communicate(timeout=seconds)
+            out, err = p.communicate(keys, timeout=seconds)
         except subprocess.TimeoutExpired:
-            p.kill()
-            out, err = p.communicate()
+            p.terminate()
+            try:
+                out, err = p.communicate(timeout=15)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                out, err = b"", b""
             return "timeout", out, err
         return p.returncode, out, err
 

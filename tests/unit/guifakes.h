@@ -197,12 +197,14 @@ struct faketerminal : public module {
     u32 inputlength, inputpos;
     u32 buffering;
 
-    void setup(u16 columns, u16 rows, bool isterminal = true)
+    // A terminal that cannot tell its size still reports one, as the console stream does.
+    void setup(u16 columns, u16 rows, bool isterminal = true, bool sizeknown = true)
     {
         memset0(this, sizeof(*this));
         initheader(nullptr, "faketerminal", concb, type_bytestream);
         kind.stream.sourcekind = source_stdio;
         kind.stream.source.stdio.isterminal = isterminal ? 1 : 0;
+        kind.stream.source.stdio.sizeknown = isterminal && sizeknown ? 1 : 0;
         kind.stream.source.stdio.columns = columns;
         kind.stream.source.stdio.rows = rows;
     }

@@ -22,6 +22,7 @@ TEST(stdio_record)
     bool isterminal = false;
     bool known = os_getterminalsize(columns, rows, isterminal);
     CHECK_EQ(s.sizeknown(), known ? 1 : 0);
+    CHECK_EQ(s.isterminal(), isterminal ? 1 : 0);
     CHECK_EQ(s.columns(), known ? columns : 80);
     CHECK_EQ(s.rows(), known ? rows : 24);
 }

@@ -432,7 +432,44 @@ TEST(terminalgui_mouse_file)
     os_unlink(offsetname);
 }
 
-// A terminal without a usable size, and a peer that is no terminal, fail the open.
+// A terminal that cannot tell its size (a Windows console program's standard
+// output that is no console) is drawn at 80 x 24 cells; only no terminal at all
+// is refused.
+TEST(terminalgui_screen_from_the_terminal_size)
+{
+    static const struct {
+        char const* name;
+        bool isterminal, sizeknown;
+        u16 columns, rows;
+        bool opens;
+        u16 width, height;
+    } rows[] = {
+        {"size told", true, true, 100, 30, true, 800, 480},
+        {"size unknown, the default reported", true, false, 80, 24, true, 640, 384},
+        {"size unknown, nothing reported", true, false, 0, 0, true, 640, 384},
+        {"size told but not believed", true, true, 1000, 0, true, 640, 384},
+        {"no terminal", false, false, 80, 24, false, 0, 0},
+    };
+    char const* env[] = {"KZVTERM_CXS=8", "KZVTERM_CYS=16", nullptr};
+    useenvironment e(env);
+    for (auto const& r : rows) {
+        setrow(r.name);
+        faketerminal* term = (faketerminal*)process->pool.getmem0(sizeof(faketerminal));
+        terminalgui* t = (terminalgui*)process->pool.getmem0(sizeof(terminalgui));
+        term->setup(r.columns, r.rows, r.isterminal, r.sizeknown);
+        t->init(nullptr);
+        CHECK_EQ(t->openon(term, 0), r.opens);
+        CHECK_EQ(t->kind.gui.width, r.width);
+        CHECK_EQ(t->kind.gui.height, r.height);
+        CHECK_EQ(process->defaulthandler == t, r.opens);
+        t->exit(true);
+        process->pool.freemem(t);
+        process->pool.freemem(term);
+    }
+}
+
+// A peer that says it is no terminal, one that is no byte stream, and none at all
+// fail the open.
 TEST(terminalgui_refuses_what_it_cannot_draw_on)
 {
     char const* env[] = {"KZVTERM_CXS=8", "KZVTERM_CYS=16", nullptr};

@@ -83,6 +83,7 @@ inline void fakepeer::start(u8 kindbyte, u16 columns, u16 rows, bool sizeknown)
     kind.stream.source.stdio.columns = columns;
     kind.stream.source.stdio.rows = rows;
     kind.stream.source.stdio.isterminal = sizeknown ? 1 : 0;
+    kind.stream.source.stdio.sizeknown = sizeknown ? 1 : 0;
     output = (u8*)process->pool.getmem(PEER_OUTCAPACITY);
     piece = 64;
 }

@@ -8,10 +8,16 @@
 //                     output, or "(none)"
 //   fault             writes through a null pointer, so that the platform's
 //                     exception filter reports it
+//   consolekeys MS    reads the console input as the platform's reader thread
+//                     reads it (ReadConsoleInputW, one record at a time) for up
+//                     to MS milliseconds or until a 'q' is typed, printing one
+//                     line per record: "key VK CHAR" for a key press, "event
+//                     TYPE" for anything else; "not a console" without one
 #include "../../../framework/fileload.h"
 #include "../../../framework/os.h"
 #include "../../../framework/str.h"
 #include "../../../framework/sysprocess.h"
+#include "../../../framework/vprinter.h"
 #include "../../../gui/guidriver.h"
 #include "../../../platform/windows/winos.h"
 #include "../../../platform/windows/wintext.h"
@@ -40,6 +46,7 @@ __declspec(dllimport) s32 CreateProcessW(u16 const* application, u16* commandlin
                                          u16 const* directory, startupinfo* startup, processinformation* info);
 __declspec(dllimport) u32 WaitForSingleObject(winhandle h, u32 ms);
 }
+const u32 WAIT_OBJECT0 = 0;
 typedef u16** (*win_commandlinetoargvw)(u16 const* line, s32* count);
 typedef void* (*win_localfree)(void* block);
 
@@ -154,6 +161,44 @@ void clipboard()
     d->exit(true);
 }
 
+void printrecord(wininputrecord const& record)
+{
+    char line[64];
+    winkeyevent const& key = record.event.key;
+    if (record.eventtype != WIN_KEYEVENT)
+        vprinter_format(line, sizeof line, 64, "event %u", (u32)record.eventtype);
+    else if (!key.keydown)
+        return;                                 // releases say nothing the reader uses
+    else
+        vprinter_format(line, sizeof line, 64, "key %u %u", (u32)key.virtualkey, (u32)key.character);
+    os_puts(line);
+}
+
+void consolekeys(char const* text)
+{
+    int asked = text ? str_atoisaturated(text) : 0;
+    u32 limitms = asked > 0 ? (u32)asked : 0;
+    winhandle in = GetStdHandle(WIN_STDINPUT);
+    u32 mode = 0;
+    if (win_isinvalid(in) || !GetConsoleMode(in, &mode)) {
+        os_puts("not a console");
+        return;
+    }
+    os_puts("console");
+    u32 start = GetTickCount();
+    for (u32 passed = 0; passed < limitms; passed = GetTickCount() - start) {
+        if (WaitForSingleObject(in, limitms - passed) != WAIT_OBJECT0)
+            break;
+        wininputrecord record;
+        u32 n = 0;
+        if (!ReadConsoleInputW(in, &record, 1, &n) || n != 1)
+            continue;
+        printrecord(record);
+        if (record.eventtype == WIN_KEYEVENT && record.event.key.keydown && record.event.key.character == 'q')
+            break;
+    }
+}
+
 void fault()
 {
     volatile int* nowhere = nullptr;
@@ -175,8 +220,10 @@ void mmain()
         clipboard();
     } else if (streq(command, "fault")) {
         fault();
+    } else if (streq(command, "consolekeys")) {
+        consolekeys(process->getargv(1));
     } else {
-        os_stderr("usage: winpeer split FILE | run PROGRAM FILE | clipboard | fault\n");
+        os_stderr("usage: winpeer split FILE | run PROGRAM FILE | clipboard | fault | consolekeys MS\n");
         process->exitcode = 2;
     }
 }
