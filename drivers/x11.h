@@ -15,11 +15,11 @@
 #include "../framework/module.h"
 #include "../framework/timers.h"
 #include "../gui/guiwindow.h"
+#include "x11proto.h"
 
 namespace kzv {
 
 class stream;
-struct x11event;
 
 // Connection states.
 enum : u32 {
@@ -71,7 +71,6 @@ enum : u32 {
 
 const u32 X11_PENDINGCOUNT = 64;
 const u32 X11_HELDKEYS = 32;             // key events kept while a new key map comes
-const u32 X11_KEYEVENTBYTES = 32;
 const u32 X11_REQUESTCAPACITY = 2048;    // the longest request built here: a title property
 const u32 X11_TITLEMAX = 1000;           // bytes; longer titles are cut between characters
 const u32 X11_PATHCAPACITY = 1024;       // the authority file's path
@@ -162,7 +161,7 @@ public:
     u16 keymap[4][256];
     // Key events read while the key map is asked for again: they were typed under
     // the new map, so they wait for it, in the order they came.
-    u8 heldkeys[X11_HELDKEYS][X11_KEYEVENTBYTES];
+    u8 heldkeys[X11_HELDKEYS][X11_EVENTBYTES];
     u32 heldcount;
     timer setuptimer;
     smem store;             // the window list

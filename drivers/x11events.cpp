@@ -158,8 +158,6 @@ u32 x11_keycode(u16 const (*map)[256], u32 keycode, u32 state)
 
 // ---- keyboard map changes ----
 
-static_assert(X11_KEYEVENTBYTES == X11_EVENTBYTES, "a held key is a whole event");
-
 // Events and replies come in the order the server makes them. A keyboard change
 // reported while the map's reply is still to come was made before that reply,
 // which therefore holds it; otherwise the whole map is asked for again, as at
