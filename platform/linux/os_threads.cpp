@@ -58,7 +58,7 @@ bool os_startthread(void* function, void* argument, int priority)
         return false;
     threadstack* stack = thread_mapstack();
     if (!stack) {
-        clearhandoff();         // a failed start leaves no hand-off behind
+        clearhandoff();         // the last start's argument is still there: a failed start clears it too
         return false;
     }
     process->threadargument = argument;
